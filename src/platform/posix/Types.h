@@ -40,15 +40,6 @@ using HMODULE = HINSTANCE;
 using HWND = struct HWND__*;
 using HKEY = struct HKEY__*;
 
-// Taken by every call that creates a kernel object (events, threads, files).
-struct SECURITY_ATTRIBUTES {
-    DWORD nLength;
-    LPVOID lpSecurityDescriptor;
-    BOOL bInheritHandle;
-};
-using PSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
-using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
-
 #ifndef TRUE
 #define TRUE 1
 #endif
