@@ -1,4 +1,112 @@
-// Placeholder: filled in by the platform work that needs it.
+// The ANSI file functions of kernel32 for the POSIX platform. Names are
+// Windows-1251 texts; they are converted to UTF-8 and backslashes become
+// slashes before they reach the file system. File handles are kernel objects
+// closed with CloseHandle. Share modes are accepted but not enforced.
 #pragma once
 
+#include <string>
+
 #include "platform/posix/Types.h"
+
+using LONGLONG = std::int64_t;
+using PLONG = LONG*;
+
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+};
+using PLARGE_INTEGER = LARGE_INTEGER*;
+
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
+// Overlapped I/O is not supported: pass null.
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
+#define INVALID_FILE_ATTRIBUTES (static_cast<DWORD>(-1))
+#define INVALID_FILE_SIZE (static_cast<DWORD>(0xFFFFFFFF))
+#define INVALID_SET_FILE_POINTER (static_cast<DWORD>(-1))
+
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_COPY_ALLOWED 0x00000002
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_HANDLE_DISK_FULL 39L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_DIRECTORY 267L
+
+// The calling thread's last error code.
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition,
+                      DWORD method);
+BOOL SetEndOfFile(HANDLE file);
+BOOL FlushFileBuffers(HANDLE file);
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
+DWORD GetFileAttributesA(LPCSTR fileName);
+BOOL DeleteFileA(LPCSTR fileName);
+BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
+
+namespace posix {
+// The UTF-8 path of a Windows-1251 file name, with backslashes as slashes.
+std::string PathFromAnsi(const char* name);
+} // namespace posix

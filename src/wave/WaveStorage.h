@@ -1,0 +1,234 @@
+// Wave objects over byte streams. TWaveStreamAdapter treats any stream as a
+// RIFF WAVE file: it parses the header lazily and caches the format and the
+// place of the sample data, offers reading and writing phases over the samples
+// (players, recorders), whole-data access and editing, and loading and saving
+// of the complete file. TWave owns an in-memory stream; TWaveStorage is a
+// component holding a TWave.
+//
+// Failures are results (false, -1, null, empty text); only the streams raise
+// errors (EStreamError, see Streams.h), e.g. for a file that cannot be opened.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "wave/Streams.h"
+#include "wave/WaveUtils.h"
+
+class TWaveStreamAdapter;
+
+// Events receive the sending object first.
+using TWaveNotifyEvent = std::function<void(TWaveStreamAdapter* Sender)>;
+
+enum TWavePhase { wpNone, wpReading, wpWriting };
+
+class TWaveStreamAdapter {
+public:
+    TWaveStreamAdapter(TStream* stream, bool ownsStream);
+    TWaveStreamAdapter(const TWaveStreamAdapter&) = delete;
+    TWaveStreamAdapter& operator=(const TWaveStreamAdapter&) = delete;
+    // Ends an open phase as StopReading/StopWriting do; frees the stream when
+    // it is owned.
+    virtual ~TWaveStreamAdapter();
+
+    // Copies the other wave's whole file (rewinding its stream first).
+    virtual void Assign(TWaveStreamAdapter& source);
+
+    TStream* Stream() const { return stream_; }
+    bool OwnsStream() const { return ownsStream_; }
+    void SetOwnsStream(bool owns) { ownsStream_ = owns; }
+    TWavePhase Phase() const { return phase_; }
+
+    // Raised once when the content starts to change.
+    TWaveNotifyEvent OnBeforeChange;
+    // Raised when the details were re-read after a change, and by Clear.
+    TWaveNotifyEvent OnAfterChange;
+
+    // --- details (parsed once per change) ---
+    bool IsValidWave();
+    // The cached format record, owned by the wave; null when not valid.
+    PWaveFormatEx FormatRecord();
+    std::uint32_t DataBytes();
+    std::int32_t DataStart();
+    std::int32_t DurationMs();
+    std::int32_t KilobitsPerSecond();
+    std::string AudioFormatText();
+    // Peak level of the whole data, 0..100; -1 when it cannot be computed.
+    int PeakPercent();
+    // The stream holds no bytes (nothing is parsed).
+    bool IsEmpty();
+
+    // Re-reads the details when they are stale (never while writing) and
+    // returns whether the stream holds a valid wave.
+    virtual bool EnsureDetails();
+    // The whole sample data. Without forceCopy an in-memory wave hands out a
+    // pointer straight into its stream; otherwise a copy is allocated. False
+    // (and null) for an invalid wave, empty data or data that runs past the
+    // end of the stream.
+    virtual bool AcquireData(void*& buffer, bool forceCopy);
+    // Gives back a buffer of AcquireData; a copy is written back first when
+    // writeBack is set (the result then says whether all of it was written).
+    virtual bool ReleaseData(void* buffer, bool writeBack);
+    // Milliseconds to bytes in the cached format (the wave must be valid).
+    virtual std::int32_t BytesForTime(std::int32_t ms);
+    // Marks the details stale and raises OnBeforeChange, once per change.
+    virtual void InvalidateDetails();
+    // Raises OnAfterChange.
+    virtual void NotifyChanged();
+
+    virtual bool ContentEquals(TWaveStreamAdapter& other);
+    virtual bool HasSameFormat(TWaveStreamAdapter& other);
+    // Valid, and the first 18 + cbSize bytes of both records are equal.
+    virtual bool HasFormat(const WAVEFORMATEX* format);
+
+    // --- whole file ---
+    // Replaces the stream's bytes with the rest of `source` (from its
+    // position); returns IsValidWave.
+    virtual bool LoadFromStream(TStream& source);
+    virtual void SaveToStream(TStream& target);
+    virtual bool LoadFromFile(const std::string& fileName);
+    // Writes a new file beside the destination and replaces the destination
+    // only when every byte is written.
+    virtual void SaveToFile(const std::string& fileName);
+    virtual void Clear();
+    // Stale without events and without forgetting validity.
+    virtual void MarkStale();
+    // Cuts the stream after the sample data (empties an invalid wave).
+    virtual void CutAfterData();
+
+    // --- editing (WaveEditing.cpp) ---
+    // Times are unsigned milliseconds. Every range stays inside the data:
+    // a start at or beyond the end (including one too large to convert to
+    // bytes) is refused with false; a length or position too large to
+    // convert, or reaching past the end, reaches to the end of the data.
+    // Rewriting operations keep only the "fmt " and "data" chunks and report
+    // true only when the result holds data.
+    virtual bool Invert();
+    virtual bool ChangeVolume(std::int32_t percent);
+    // Conversion through the audio compression manager (WaveACM.cpp).
+    virtual bool ConvertToFormat(const WAVEFORMATEX* format);
+    virtual bool ConvertToPCM(TPCMFormat format);
+    virtual bool CopyRange(TWaveStreamAdapter& source, std::uint32_t startMs,
+                           std::uint32_t lengthMs);
+    virtual bool KeepRange(std::uint32_t startMs, std::uint32_t lengthMs);
+    virtual bool DeleteRange(std::uint32_t startMs, std::uint32_t lengthMs);
+    virtual bool InsertWave(std::uint32_t positionMs, TWaveStreamAdapter& source);
+    // A silence whose byte count does not fit 32 bits is refused (false).
+    virtual bool InsertSilence(std::uint32_t positionMs, std::uint32_t lengthMs);
+    virtual bool TrimStart(std::uint32_t lengthMs);
+    virtual bool TrimEnd(std::uint32_t lengthMs);
+    // waves[0..last] one after another in the first wave's format, with gapMs
+    // of silence between neighbours. False without writing anything when
+    // last < 0, the first wave is not valid, or the gap does not fit 32 bits.
+    virtual bool Concat(TWaveStreamAdapter* const* waves, int last, std::uint32_t gapMs);
+    // The sample average of waves[0..last], all in the first wave's format.
+    virtual bool MixAverage(TWaveStreamAdapter* const* waves, int last);
+    bool Concat(std::span<TWaveStreamAdapter* const> waves, std::uint32_t gapMs) {
+        return Concat(waves.data(), static_cast<int>(waves.size()) - 1, gapMs);
+    }
+    bool MixAverage(std::span<TWaveStreamAdapter* const> waves) {
+        return MixAverage(waves.data(), static_cast<int>(waves.size()) - 1);
+    }
+
+    // --- writing phase ---
+    // Empties the stream and writes the RIFF, "fmt " and "data" headers.
+    // False (stream untouched) while a phase is open or without a record.
+    virtual bool StartWriting(const WAVEFORMATEX* format);
+    // Completes the sizes and cuts the stream after the data.
+    virtual bool StopWriting();
+    // Bytes appended; -1 outside a writing phase.
+    virtual std::int32_t WriteData(const void* buffer, std::int32_t count);
+
+    // --- reading phase ---
+    virtual bool StartReading();
+    virtual bool StopReading();
+    // The stream's bytes from the current position (not bounded by the data
+    // chunk); 0 at the end, -1 outside a reading phase.
+    virtual std::int32_t ReadData(void* buffer, std::int32_t count);
+    // Moves an open phase to DataStart + offset; nothing without a phase.
+    void SeekData(std::int32_t offset);
+
+protected:
+    // Rewrites the wave in `format` with `size` bytes of `data`; true when
+    // more than 0 bytes were written.
+    bool Rewrite(const WAVEFORMATEX* format, const void* data, std::uint32_t size);
+    // Byte offset of a time in the cached format, clamped to `limit`.
+    std::uint32_t ClampedBytes(std::uint32_t ms, std::uint32_t limit);
+
+private:
+    bool Parse();
+    void FreeFormat();
+    void FinishWriting();
+
+    TStream* stream_;
+    bool ownsStream_;
+    bool stale_ = true;
+    bool valid_ = false;
+    std::uint32_t dataSize_ = 0;
+    std::int32_t dataStart_ = 0;
+    PWaveFormatEx format_ = nullptr;
+    TWavePhase phase_ = wpNone;
+    MMCKINFO riffChunk_{};
+    MMCKINFO dataChunk_{};
+    HMMIO mmio_ = nullptr;
+};
+
+// A wave in memory, in a stream of its own.
+class TWave : public TWaveStreamAdapter {
+public:
+    TWave();
+    TMemoryStream& MemoryStream() { return *static_cast<TMemoryStream*>(Stream()); }
+};
+
+class TCustomWaveStorage;
+using TStorageFreeEvent = std::function<void(TCustomWaveStorage* Sender)>;
+
+// A component that stores a wave for players and recorders.
+class TCustomWaveStorage {
+public:
+    TCustomWaveStorage() = default;
+    TCustomWaveStorage(const TCustomWaveStorage&) = delete;
+    TCustomWaveStorage& operator=(const TCustomWaveStorage&) = delete;
+    // Tells every registered component that this one is being freed.
+    virtual ~TCustomWaveStorage();
+
+    // The stream holding the stored wave (callers pass 0).
+    virtual TStream* GetWaveStream(std::int32_t index) = 0;
+    virtual bool ContentEquals(TCustomWaveStorage& other) = 0;
+
+    // Components that refer to this one register here to be told when it is
+    // freed; `key` identifies the registration for removal.
+    void FreeNotification(const void* key, TStorageFreeEvent onFree);
+    void RemoveFreeNotification(const void* key);
+
+private:
+    std::vector<std::pair<const void*, TStorageFreeEvent>> freeNotifications_;
+};
+
+class TWaveStorage : public TCustomWaveStorage {
+public:
+    TWaveStorage();
+    ~TWaveStorage() override;
+
+    TWave* Wave() { return wave_; }
+    // Copies: another wave is rewound and loaded, null clears, the own wave
+    // does nothing.
+    void SetWave(TWaveStreamAdapter* wave);
+    void Assign(TWaveStorage& source) { SetWave(source.Wave()); }
+
+    TStream* GetWaveStream(std::int32_t index) override;
+    bool ContentEquals(TCustomWaveStorage& other) override;
+
+    // Component persistence of the "Data" property: the raw file bytes,
+    // present only when the wave's stream is not empty.
+    bool HasDataProperty();
+    void WriteDataProperty(TStream& target);
+    void ReadDataProperty(TStream& source);
+
+private:
+    TWave* wave_;
+};
