@@ -1,4 +1,108 @@
-// Placeholder: filled in by the platform work that needs it.
+// The kernel32, advapi32 and shell32 services the plug-in uses, with the
+// documented Windows behaviour: global memory blocks, MulDiv, the tick count,
+// Sleep, critical sections, reading the per-user registry, and the shell's
+// "open" verb.
 #pragma once
 
+#include <cstdint>
+#include <mutex>
+#include <new>
+
 #include "platform/posix/Types.h"
+
+// --- error codes (values as in winerror.h; Files.h shares some) ----------------
+#ifndef ERROR_SUCCESS
+#define ERROR_SUCCESS 0L
+#endif
+#ifndef ERROR_FILE_NOT_FOUND
+#define ERROR_FILE_NOT_FOUND 2L
+#endif
+#ifndef ERROR_INVALID_HANDLE
+#define ERROR_INVALID_HANDLE 6L
+#endif
+#ifndef ERROR_INVALID_PARAMETER
+#define ERROR_INVALID_PARAMETER 87L
+#endif
+#ifndef ERROR_MORE_DATA
+#define ERROR_MORE_DATA 234L
+#endif
+
+// --- global memory ----------------------------------------------------------
+// Only fixed blocks exist here: the handle is the block's address. Blocks are
+// plain malloc blocks, so a POSIX host may release them with free() as well.
+#define GMEM_FIXED 0x0000u
+#define GMEM_ZEROINIT 0x0040u
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+
+// A block of `bytes` bytes (at least one is allocated), zero-filled with
+// GMEM_ZEROINIT; null when out of memory or when flags other than GMEM_FIXED
+// and GMEM_ZEROINIT are asked for.
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+// Releases a block; null for success (also for a null block).
+HGLOBAL GlobalFree(HGLOBAL block);
+
+// --- arithmetic and time ------------------------------------------------------
+// number * numerator / denominator with a 64-bit intermediate, rounded half
+// away from zero; -1 when the denominator is 0 or the result lies outside
+// -2147483647..2147483647.
+int MulDiv(int number, int numerator, int denominator);
+// Milliseconds since an arbitrary start, wrapping around at 2^32.
+DWORD GetTickCount();
+// Suspends the calling thread; 0 gives up the rest of its time slice.
+void Sleep(DWORD milliseconds);
+
+// --- critical sections --------------------------------------------------------
+// Recursive, as on Windows: the owning thread may enter again and must leave
+// as often as it entered.
+struct CRITICAL_SECTION {
+    alignas(std::recursive_mutex) unsigned char storage[sizeof(std::recursive_mutex)];
+};
+using LPCRITICAL_SECTION = CRITICAL_SECTION*;
+
+void InitializeCriticalSection(LPCRITICAL_SECTION section);
+void EnterCriticalSection(LPCRITICAL_SECTION section);
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section);
+void LeaveCriticalSection(LPCRITICAL_SECTION section);
+void DeleteCriticalSection(LPCRITICAL_SECTION section);
+
+// --- registry (read only) -----------------------------------------------------
+// There is no registry on POSIX: keys and values exist only when a test has
+// put them there with posix::SetRegistryValueForTesting. Key paths compare
+// without regard to ASCII letter case, as on Windows.
+using PHKEY = HKEY*;
+using REGSAM = DWORD;
+
+#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001u)))
+#define KEY_QUERY_VALUE 0x0001u
+#define KEY_READ 0x20019u
+#define REG_NONE 0u
+#define REG_SZ 1u
+
+LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+// The value's type and bytes (a REG_SZ value with its terminating zero).
+// With data null only the type and size are reported; a buffer too small
+// gives ERROR_MORE_DATA and the size needed.
+LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD dataBytes);
+LONG RegCloseKey(HKEY key);
+
+namespace posix {
+// Stores a REG_SZ value under HKEY_CURRENT_USER\subKey (value null removes
+// it). Test use only: the running system never writes the registry.
+void SetRegistryValueForTesting(const char* subKey, const char* valueName, const char* value);
+// Removes every value stored with SetRegistryValueForTesting.
+void ClearRegistryForTesting();
+} // namespace posix
+
+// --- shell and windows --------------------------------------------------------
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_NORMAL 1
+#define SW_SHOW 5
+#define SE_ERR_NOASSOC 31
+
+// There is no shell to hand documents to: always fails with SE_ERR_NOASSOC.
+HINSTANCE ShellExecuteA(HWND parent, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                        INT showMode);
+// No window of this process is ever active here: null.
+HWND GetActiveWindow();

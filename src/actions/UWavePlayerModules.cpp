@@ -1,0 +1,7 @@
+#include "actions/UWavePlayerModules.h"
+
+TWavePlayerModules* PlayerModules = nullptr;
+
+TWavePlayerModules::TWavePlayerModules() = default;
+
+TWavePlayerModules::~TWavePlayerModules() = default;

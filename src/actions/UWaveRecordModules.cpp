@@ -1,0 +1,7 @@
+#include "actions/UWaveRecordModules.h"
+
+TWaveRecordModules* RecordModules = nullptr;
+
+TWaveRecordModules::TWaveRecordModules() = default;
+
+TWaveRecordModules::~TWaveRecordModules() = default;

@@ -1,0 +1,7 @@
+#include "actions/UWaveUtilitiesModule.h"
+
+TWaveUtilitiesModule* UtilitiesModule = nullptr;
+
+TWaveUtilitiesModule::TWaveUtilitiesModule() = default;
+
+TWaveUtilitiesModule::~TWaveUtilitiesModule() = default;

@@ -1,0 +1,7 @@
+// nbAbout: the host asks the plug-in to show its about box.
+#include "host/Dispatch.h"
+#include "host/Exports.h"
+
+extern "C" void WINAPI nbAbout(void) {
+    ShowAboutBox(kAboutBox);
+}

@@ -1,0 +1,7 @@
+// nbRegisterInterfaceAccess: the host's callback for interface requests.
+#include "host/Exports.h"
+#include "host/HostBindings.h"
+
+extern "C" void WINAPI nbRegisterInterfaceAccess(InterfaceAccessProc proc) {
+    HostInterfaceAccess = proc;
+}

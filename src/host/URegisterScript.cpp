@@ -1,0 +1,7 @@
+// nbRegisterScriptProcessor: the host's callback for script commands.
+#include "host/Exports.h"
+#include "host/HostBindings.h"
+
+extern "C" void WINAPI nbRegisterScriptProcessor(ScriptProcessorProc proc) {
+    HostScriptProcessor = proc;
+}
