@@ -124,7 +124,7 @@ public:
 protected:
     TFileStream() = default;
     void Open(const std::string& fileName, TFileMode mode);
-    void CloseHandle();
+    void CloseFile();
     std::string DisplayName() const override;
 
     std::string fileName_;

@@ -110,8 +110,8 @@ public:
     virtual bool Invert();
     virtual bool ChangeVolume(std::int32_t percent);
     // Conversion through the audio compression manager (WaveACM.cpp).
-    virtual bool ConvertToFormat(const WAVEFORMATEX* format);
-    virtual bool ConvertToPCM(TPCMFormat format);
+    bool ConvertToFormat(const WAVEFORMATEX* format);
+    bool ConvertToPCM(TPCMFormat format);
     virtual bool CopyRange(TWaveStreamAdapter& source, std::uint32_t startMs,
                            std::uint32_t lengthMs);
     virtual bool KeepRange(std::uint32_t startMs, std::uint32_t lengthMs);

@@ -1,0 +1,381 @@
+// kernel32's ANSI file functions over POSIX file descriptors.
+#include "platform/posix/Files.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/Cp1251.h"
+#include "platform/posix/Handles.h"
+
+namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+class FileObject : public posix::KernelObject {
+public:
+    explicit FileObject(int fd) : fd(fd) {}
+    ~FileObject() override { ::close(fd); }
+    const int fd;
+};
+
+DWORD ErrorFromErrno(int error) {
+    switch (error) {
+    case 0:
+        return ERROR_SUCCESS;
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return ERROR_ACCESS_DENIED;
+    case EROFS:
+        return ERROR_WRITE_PROTECT;
+    case EEXIST:
+        return ERROR_FILE_EXISTS;
+    case EMFILE:
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return ERROR_DISK_FULL;
+    case ENAMETOOLONG:
+        return ERROR_FILENAME_EXCED_RANGE;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case EBADF:
+        return ERROR_INVALID_HANDLE;
+    case ENOTEMPTY:
+        return ERROR_DIR_NOT_EMPTY;
+    default:
+        return ERROR_INVALID_PARAMETER;
+    }
+}
+
+void FailWithErrno() {
+    lastError = ErrorFromErrno(errno);
+}
+
+FileObject* FileFrom(HANDLE h) {
+    if (h == INVALID_HANDLE_VALUE)
+        return nullptr;
+    return posix::ObjectAs<FileObject>(h);
+}
+
+bool SeekTo(FileObject* file, std::int64_t distance, DWORD method, std::int64_t& position) {
+    int whence = SEEK_SET;
+    if (method == FILE_CURRENT)
+        whence = SEEK_CUR;
+    else if (method == FILE_END)
+        whence = SEEK_END;
+    else if (method != FILE_BEGIN) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    const off_t current = ::lseek(file->fd, 0, whence == SEEK_SET ? SEEK_CUR : whence);
+    if (current < 0) {
+        FailWithErrno();
+        return false;
+    }
+    const std::int64_t base = whence == SEEK_SET ? 0 : static_cast<std::int64_t>(current);
+    const std::int64_t target = base + distance;
+    if (target < 0) {
+        lastError = ERROR_NEGATIVE_SEEK;
+        return false;
+    }
+    if (::lseek(file->fd, static_cast<off_t>(target), SEEK_SET) < 0) {
+        FailWithErrno();
+        return false;
+    }
+    position = target;
+    return true;
+}
+
+} // namespace
+
+namespace posix {
+
+std::string PathFromAnsi(const char* name) {
+    std::string path = cp1251::ToUtf8(name == nullptr ? "" : name);
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    return path;
+}
+
+} // namespace posix
+
+DWORD GetLastError() {
+    return lastError;
+}
+
+void SetLastError(DWORD code) {
+    lastError = code;
+}
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+                   DWORD creationDisposition, DWORD, HANDLE) {
+    if (fileName == nullptr || fileName[0] == '\0') {
+        lastError = ERROR_PATH_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool read = (desiredAccess & GENERIC_READ) != 0;
+    const bool write = (desiredAccess & GENERIC_WRITE) != 0;
+    int flags = O_CLOEXEC;
+    flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+    switch (creationDisposition) {
+    case CREATE_NEW:
+        flags |= O_CREAT | O_EXCL;
+        break;
+    case CREATE_ALWAYS:
+        flags |= O_CREAT | O_TRUNC;
+        break;
+    case OPEN_EXISTING:
+        break;
+    case OPEN_ALWAYS:
+        flags |= O_CREAT;
+        break;
+    case TRUNCATE_EXISTING:
+        flags |= O_TRUNC;
+        break;
+    default:
+        lastError = ERROR_INVALID_PARAMETER;
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::string path = posix::PathFromAnsi(fileName);
+    struct stat info {};
+    const bool existed = ::stat(path.c_str(), &info) == 0;
+    if (existed && S_ISDIR(info.st_mode)) {
+        lastError = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
+    }
+    const int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+        FailWithErrno();
+        return INVALID_HANDLE_VALUE;
+    }
+    // As on Windows, opening an existing file with OPEN_ALWAYS or
+    // CREATE_ALWAYS succeeds and says so.
+    lastError =
+        existed && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS)
+            ? ERROR_ALREADY_EXISTS
+            : ERROR_SUCCESS;
+    return posix::HandleFor(new FileObject(fd));
+}
+
+BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) {
+    if (read)
+        *read = 0;
+    FileObject* file = FileFrom(h);
+    if (file == nullptr || overlapped != nullptr) {
+        lastError = file == nullptr ? ERROR_INVALID_HANDLE : ERROR_NOT_SUPPORTED;
+        return FALSE;
+    }
+    DWORD done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::read(file->fd, out + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            FailWithErrno();
+            if (read)
+                *read = done;
+            return FALSE;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<DWORD>(n);
+    }
+    if (read)
+        *read = done;
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (written)
+        *written = 0;
+    FileObject* file = FileFrom(h);
+    if (file == nullptr || overlapped != nullptr) {
+        lastError = file == nullptr ? ERROR_INVALID_HANDLE : ERROR_NOT_SUPPORTED;
+        return FALSE;
+    }
+    DWORD done = 0;
+    const auto* in = static_cast<const char*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::write(file->fd, in + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            FailWithErrno();
+            if (written)
+                *written = done;
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (written)
+        *written = done;
+    return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE h, LONG distance, PLONG distanceHigh, DWORD method) {
+    FileObject* file = FileFrom(h);
+    if (file == nullptr) {
+        lastError = ERROR_INVALID_HANDLE;
+        return INVALID_SET_FILE_POINTER;
+    }
+    std::int64_t move = distance;
+    if (distanceHigh != nullptr)
+        move = static_cast<std::int64_t>(
+            (static_cast<std::uint64_t>(static_cast<std::uint32_t>(*distanceHigh)) << 32) |
+            static_cast<std::uint32_t>(distance));
+    std::int64_t position = 0;
+    if (!SeekTo(file, move, method, position))
+        return INVALID_SET_FILE_POINTER;
+    if (distanceHigh != nullptr)
+        *distanceHigh = static_cast<LONG>(position >> 32);
+    else if (position > 0xFFFFFFFELL) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return INVALID_SET_FILE_POINTER;
+    }
+    lastError = ERROR_SUCCESS;
+    return static_cast<DWORD>(position);
+}
+
+BOOL SetFilePointerEx(HANDLE h, LARGE_INTEGER distance, PLARGE_INTEGER newPosition, DWORD method) {
+    FileObject* file = FileFrom(h);
+    if (file == nullptr) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    std::int64_t position = 0;
+    if (!SeekTo(file, distance.QuadPart, method, position))
+        return FALSE;
+    if (newPosition)
+        newPosition->QuadPart = position;
+    return TRUE;
+}
+
+BOOL SetEndOfFile(HANDLE h) {
+    FileObject* file = FileFrom(h);
+    if (file == nullptr) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    const off_t position = ::lseek(file->fd, 0, SEEK_CUR);
+    if (position < 0 || ::ftruncate(file->fd, position) != 0) {
+        FailWithErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE h) {
+    FileObject* file = FileFrom(h);
+    if (file == nullptr) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    if (::fsync(file->fd) != 0 && errno != EINVAL) {
+        FailWithErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL GetFileSizeEx(HANDLE h, PLARGE_INTEGER size) {
+    FileObject* file = FileFrom(h);
+    if (file == nullptr || size == nullptr) {
+        lastError = file == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    struct stat info {};
+    if (::fstat(file->fd, &info) != 0) {
+        FailWithErrno();
+        return FALSE;
+    }
+    size->QuadPart = static_cast<LONGLONG>(info.st_size);
+    return TRUE;
+}
+
+DWORD GetFileSize(HANDLE h, LPDWORD sizeHigh) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(h, &size))
+        return INVALID_FILE_SIZE;
+    if (sizeHigh)
+        *sizeHigh = static_cast<DWORD>(static_cast<std::uint64_t>(size.QuadPart) >> 32);
+    lastError = ERROR_SUCCESS;
+    return static_cast<DWORD>(size.QuadPart & 0xFFFFFFFF);
+}
+
+DWORD GetFileAttributesA(LPCSTR fileName) {
+    if (fileName == nullptr || fileName[0] == '\0') {
+        lastError = ERROR_PATH_NOT_FOUND;
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    struct stat info {};
+    if (::stat(posix::PathFromAnsi(fileName).c_str(), &info) != 0) {
+        FailWithErrno();
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attributes = 0;
+    if (S_ISDIR(info.st_mode))
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if ((info.st_mode & S_IWUSR) == 0)
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+BOOL DeleteFileA(LPCSTR fileName) {
+    if (fileName == nullptr) {
+        lastError = ERROR_PATH_NOT_FOUND;
+        return FALSE;
+    }
+    const std::string path = posix::PathFromAnsi(fileName);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    if (::unlink(path.c_str()) != 0) {
+        FailWithErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
+    if (existingName == nullptr || newName == nullptr) {
+        lastError = ERROR_PATH_NOT_FOUND;
+        return FALSE;
+    }
+    const std::string from = posix::PathFromAnsi(existingName);
+    const std::string to = posix::PathFromAnsi(newName);
+    struct stat info {};
+    if (::stat(from.c_str(), &info) != 0) {
+        FailWithErrno();
+        return FALSE;
+    }
+    struct stat target {};
+    if (::stat(to.c_str(), &target) == 0) {
+        if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+            lastError = ERROR_ALREADY_EXISTS;
+            return FALSE;
+        }
+        if (S_ISDIR(target.st_mode)) {
+            lastError = ERROR_ACCESS_DENIED;
+            return FALSE;
+        }
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        FailWithErrno();
+        return FALSE;
+    }
+    return TRUE;
+}

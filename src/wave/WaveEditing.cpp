@@ -1,0 +1,328 @@
+// The editing operations of TWaveStreamAdapter. Each works on the whole data
+// chunk at once: in place for Invert and ChangeVolume, otherwise by building
+// the new data in memory and rewriting the file in the wave's own format
+// (which keeps only the "fmt " and "data" chunks).
+//
+// Ranges never leave the data: times are unsigned; a time too large to turn
+// into bytes (beyond 2^31 - 1 ms, or a byte count that overflows) counts as
+// lying beyond the end. So a start there is refused (false, nothing changes),
+// while a length or insert position there reaches to the end of the data. The
+// end of a range is start bytes + length bytes, capped at the data size.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "wave/WaveStorage.h"
+
+namespace {
+
+// The largest data an edit produces: the file's offsets must stay within the
+// 31 bits that the mmio functions address.
+constexpr std::uint64_t kMaxDataBytes = 0x7FFFFF00;
+
+constexpr std::uint32_t kOverflow = std::numeric_limits<std::uint32_t>::max();
+
+// Bytes for a time in `format`, or kOverflow when the time or its byte count
+// does not fit 31 bits.
+std::uint32_t BytesOrOverflow(const WAVEFORMATEX* format, std::uint32_t ms) {
+    if (ms > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
+        return kOverflow;
+    const std::int32_t bytes = BytesForTime(format, static_cast<std::int32_t>(ms));
+    return bytes < 0 ? kOverflow : static_cast<std::uint32_t>(bytes);
+}
+
+// A copy of a format record with its extra bytes.
+std::vector<std::uint8_t> CopyOfFormat(const WAVEFORMATEX* format) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(format);
+    return {bytes, bytes + sizeof(WAVEFORMATEX) + format->cbSize};
+}
+
+const WAVEFORMATEX* AsFormat(const std::vector<std::uint8_t>& record) {
+    return reinterpret_cast<const WAVEFORMATEX*>(record.data());
+}
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+using Block = std::unique_ptr<std::uint8_t, FreeDeleter>;
+
+Block Allocate(std::size_t size) {
+    Block block(static_cast<std::uint8_t*>(std::malloc(std::max<std::size_t>(size, 1))));
+    if (!block)
+        throw std::bad_alloc();
+    return block;
+}
+
+// The whole data of a wave, released without write-back when it goes. A wave
+// that is about to be rewritten hands out a copy, since the rewrite empties
+// the stream a direct pointer would point into.
+class HeldData {
+public:
+    HeldData(TWaveStreamAdapter* wave, bool rewritten) : wave_(wave) {
+        void* data = nullptr;
+        if (wave_ != nullptr && wave_->AcquireData(data, rewritten))
+            data_ = static_cast<const std::uint8_t*>(data);
+        size_ = data_ != nullptr ? wave_->DataBytes() : 0;
+    }
+    HeldData(const HeldData&) = delete;
+    HeldData& operator=(const HeldData&) = delete;
+    ~HeldData() {
+        if (data_ != nullptr)
+            wave_->ReleaseData(const_cast<std::uint8_t*>(data_), false);
+    }
+    bool Ok() const { return data_ != nullptr; }
+    const std::uint8_t* Data() const { return data_; }
+    std::uint32_t Size() const { return size_; }
+
+private:
+    TWaveStreamAdapter* wave_;
+    const std::uint8_t* data_ = nullptr;
+    std::uint32_t size_ = 0;
+};
+
+} // namespace
+
+std::uint32_t TWaveStreamAdapter::ClampedBytes(std::uint32_t ms, std::uint32_t limit) {
+    return std::min(BytesOrOverflow(format_, ms), limit);
+}
+
+bool TWaveStreamAdapter::Rewrite(const WAVEFORMATEX* format, const void* data, std::uint32_t size) {
+    if (!StartWriting(format))
+        return false;
+    std::int64_t written = 0;
+    try {
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        while (written < size) {
+            const auto piece =
+                static_cast<std::int32_t>(std::min<std::int64_t>(size - written, 0x40000000));
+            const std::int32_t n = WriteData(bytes + written, piece);
+            if (n <= 0)
+                break;
+            written += n;
+        }
+    } catch (...) {
+        StopWriting();
+        throw;
+    }
+    StopWriting();
+    return written > 0;
+}
+
+// --- in place -----------------------------------------------------------------------
+
+bool TWaveStreamAdapter::Invert() {
+    void* data = nullptr;
+    if (!AcquireData(data, false))
+        return false;
+    const bool done = ReverseSamples(data, dataSize_, format_);
+    ReleaseData(data, done);
+    return done;
+}
+
+bool TWaveStreamAdapter::ChangeVolume(std::int32_t percent) {
+    void* data = nullptr;
+    if (!AcquireData(data, false))
+        return false;
+    const bool done = ScaleSamples(data, dataSize_, format_, percent);
+    ReleaseData(data, done);
+    return done;
+}
+
+// --- ranges -------------------------------------------------------------------------
+
+bool TWaveStreamAdapter::CopyRange(TWaveStreamAdapter& source, std::uint32_t startMs,
+                                   std::uint32_t lengthMs) {
+    if (!source.IsValidWave() || lengthMs == 0 ||
+        std::int64_t{startMs} >= std::int64_t{source.DurationMs()})
+        return false;
+    const std::vector<std::uint8_t> format = CopyOfFormat(source.FormatRecord());
+    std::vector<std::uint8_t> range;
+    {
+        HeldData data(&source, false);
+        if (!data.Ok())
+            return false;
+        const std::uint32_t size = data.Size();
+        const std::uint32_t s = std::min(BytesOrOverflow(AsFormat(format), startMs), size);
+        if (s >= size)
+            return false;
+        const std::uint32_t e = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            size, std::uint64_t{s} + BytesOrOverflow(AsFormat(format), lengthMs)));
+        range.assign(data.Data() + s, data.Data() + e);
+    }
+    return Rewrite(AsFormat(format), range.data(), static_cast<std::uint32_t>(range.size()));
+}
+
+bool TWaveStreamAdapter::KeepRange(std::uint32_t startMs, std::uint32_t lengthMs) {
+    return CopyRange(*this, startMs, lengthMs);
+}
+
+bool TWaveStreamAdapter::DeleteRange(std::uint32_t startMs, std::uint32_t lengthMs) {
+    if (!IsValidWave() || lengthMs == 0 || std::int64_t{startMs} >= std::int64_t{DurationMs()})
+        return false;
+    const std::vector<std::uint8_t> format = CopyOfFormat(format_);
+    Block kept;
+    std::uint32_t keptSize = 0;
+    {
+        HeldData data(this, false);
+        if (!data.Ok())
+            return false;
+        const std::uint32_t size = data.Size();
+        const std::uint32_t s = ClampedBytes(startMs, size);
+        if (s >= size)
+            return false;
+        const std::uint32_t e = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(size, std::uint64_t{s} + ClampedBytes(lengthMs, size)));
+        keptSize = size - (e - s);
+        kept = Allocate(keptSize);
+        std::memcpy(kept.get(), data.Data(), s);
+        std::memcpy(kept.get() + s, data.Data() + e, size - e);
+    }
+    return Rewrite(AsFormat(format), kept.get(), keptSize);
+}
+
+bool TWaveStreamAdapter::TrimStart(std::uint32_t lengthMs) {
+    return DeleteRange(0, lengthMs);
+}
+
+bool TWaveStreamAdapter::TrimEnd(std::uint32_t lengthMs) {
+    if (!IsValidWave())
+        return false;
+    const std::int32_t duration = DurationMs();
+    if (duration < 0)
+        return false;
+    const auto d = static_cast<std::uint32_t>(duration);
+    lengthMs = std::min(lengthMs, d);
+    return DeleteRange(d - lengthMs, lengthMs);
+}
+
+// --- insertion ----------------------------------------------------------------------
+
+bool TWaveStreamAdapter::InsertSilence(std::uint32_t positionMs, std::uint32_t lengthMs) {
+    if (!IsValidWave() || lengthMs == 0 || dataSize_ == 0 || !IsSupportedPCM(format_))
+        return false;
+    const std::uint32_t n = BytesOrOverflow(format_, lengthMs);
+    if (n == kOverflow || std::uint64_t{dataSize_} + n > kMaxDataBytes)
+        return false;
+    const std::vector<std::uint8_t> format = CopyOfFormat(format_);
+    Block grown;
+    std::uint32_t total = 0;
+    {
+        HeldData data(this, false);
+        if (!data.Ok())
+            return false;
+        const std::uint32_t size = data.Size();
+        const std::uint32_t p = ClampedBytes(positionMs, size);
+        total = size + n;
+        grown = Allocate(total);
+        std::memcpy(grown.get(), data.Data(), p);
+        FillWithSilence(grown.get() + p, n, AsFormat(format));
+        std::memcpy(grown.get() + p + n, data.Data() + p, size - p);
+    }
+    return Rewrite(AsFormat(format), grown.get(), total);
+}
+
+bool TWaveStreamAdapter::InsertWave(std::uint32_t positionMs, TWaveStreamAdapter& source) {
+    if (!HasSameFormat(source) || dataSize_ == 0)
+        return false;
+    const std::vector<std::uint8_t> format = CopyOfFormat(format_);
+    Block grown;
+    std::uint32_t total = 0;
+    {
+        HeldData data(this, false);
+        HeldData inserted(&source, false);
+        if (!data.Ok() || !inserted.Ok() ||
+            std::uint64_t{data.Size()} + inserted.Size() > kMaxDataBytes)
+            return false;
+        const std::uint32_t size = data.Size();
+        const std::uint32_t p = ClampedBytes(positionMs, size);
+        total = size + inserted.Size();
+        grown = Allocate(total);
+        std::memcpy(grown.get(), data.Data(), p);
+        std::memcpy(grown.get() + p, inserted.Data(), inserted.Size());
+        std::memcpy(grown.get() + p + inserted.Size(), data.Data() + p, size - p);
+    }
+    return Rewrite(AsFormat(format), grown.get(), total);
+}
+
+// --- several waves ------------------------------------------------------------------
+
+bool TWaveStreamAdapter::Concat(TWaveStreamAdapter* const* waves, int last, std::uint32_t gapMs) {
+    if (waves == nullptr || last < 0 || waves[0] == nullptr || !waves[0]->IsValidWave())
+        return false;
+    const std::vector<std::uint8_t> format = CopyOfFormat(waves[0]->FormatRecord());
+    const WAVEFORMATEX* fmt = AsFormat(format);
+
+    // The silent gap is made of sample values, so only PCM can have one.
+    std::vector<std::uint8_t> silence;
+    if (gapMs > 0 && last >= 1) {
+        const std::uint32_t gap = BytesOrOverflow(fmt, gapMs);
+        if (gap == kOverflow || !IsSupportedPCM(fmt) || gap > kMaxDataBytes)
+            return false;
+        silence.resize(gap);
+        FillWithSilence(silence.data(), gap, fmt);
+    }
+
+    // Every input is taken before this wave's stream is emptied; this wave
+    // itself, if it is one of them, gives a copy.
+    std::vector<std::unique_ptr<HeldData>> inputs;
+    std::uint64_t total = 0;
+    for (int i = 0; i <= last; ++i) {
+        inputs.push_back(std::make_unique<HeldData>(waves[i], waves[i] == this));
+        total += inputs.back()->Size() + (i > 0 ? silence.size() : 0);
+    }
+    if (total > kMaxDataBytes)
+        return false;
+
+    if (!StartWriting(fmt))
+        return false;
+    bool ok = true;
+    try {
+        if (auto* memory = dynamic_cast<TMemoryStream*>(Stream()))
+            memory->Reserve(memory->Size() + static_cast<std::int64_t>(total) + 1);
+        for (int i = 0; i <= last && ok; ++i) {
+            if (i > 0 && !silence.empty())
+                WriteData(silence.data(), static_cast<std::int32_t>(silence.size()));
+            if (!inputs[i]->Ok()) {
+                ok = false;
+                break;
+            }
+            WriteData(inputs[i]->Data(), static_cast<std::int32_t>(inputs[i]->Size()));
+        }
+    } catch (...) {
+        StopWriting();
+        throw;
+    }
+    StopWriting();
+    return ok;
+}
+
+bool TWaveStreamAdapter::MixAverage(TWaveStreamAdapter* const* waves, int last) {
+    if (waves == nullptr || last < 0 || waves[0] == nullptr || !waves[0]->IsValidWave())
+        return false;
+    const std::vector<std::uint8_t> format = CopyOfFormat(waves[0]->FormatRecord());
+    const WAVEFORMATEX* fmt = AsFormat(format);
+    if (!IsSupportedPCM(fmt))
+        return false;
+    for (int i = 0; i <= last; ++i)
+        if (waves[i] == nullptr || !waves[i]->HasFormat(fmt))
+            return false;
+
+    Block mix;
+    std::uint32_t longest = 0;
+    {
+        std::vector<std::unique_ptr<HeldData>> held;
+        std::vector<TMixInput> inputs;
+        for (int i = 0; i <= last; ++i) {
+            held.push_back(std::make_unique<HeldData>(waves[i], false));
+            inputs.push_back({held.back()->Data(), held.back()->Size()});
+            longest = std::max(longest, held.back()->Size());
+        }
+        mix = Allocate(longest);
+        std::memset(mix.get(), 0, longest);
+        MixSamples(inputs.data(), last + 1, fmt, mix.get(), longest);
+    }
+    return Rewrite(fmt, mix.get(), longest);
+}

@@ -1,0 +1,361 @@
+#include "wave/WaveUtils.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "wave/Streams.h"
+
+namespace {
+
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+// a * b / c rounded half away from zero, as MulDiv does, over unsigned values
+// (the record's fields are unsigned, so they are not reinterpreted as signed).
+// -1 when c is 0 or the result does not fit a signed 32-bit value.
+std::int32_t ScaleRounded(std::uint64_t a, std::uint64_t b, std::uint64_t c) {
+    if (c == 0)
+        return -1;
+    const std::uint64_t product = a * b; // both factors < 2^32: no overflow
+    if (product > std::numeric_limits<std::uint64_t>::max() - c / 2)
+        return -1;
+    const std::uint64_t result = (product + c / 2) / c;
+    return result > static_cast<std::uint64_t>(kInt32Max) ? -1 : static_cast<std::int32_t>(result);
+}
+
+struct PCMLayout {
+    TPCMChannel channels;
+    TPCMSamplesPerSec rate;
+    TPCMBitsPerSample bits;
+};
+
+constexpr std::array<PCMLayout, 20> kPCMLayouts = {{
+    {cMono, ss8000Hz, bs8Bit},     {cStereo, ss8000Hz, bs8Bit},   {cMono, ss8000Hz, bs16Bit},
+    {cStereo, ss8000Hz, bs16Bit},  {cMono, ss11025Hz, bs8Bit},    {cStereo, ss11025Hz, bs8Bit},
+    {cMono, ss11025Hz, bs16Bit},   {cStereo, ss11025Hz, bs16Bit}, {cMono, ss22050Hz, bs8Bit},
+    {cStereo, ss22050Hz, bs8Bit},  {cMono, ss22050Hz, bs16Bit},   {cStereo, ss22050Hz, bs16Bit},
+    {cMono, ss44100Hz, bs8Bit},    {cStereo, ss44100Hz, bs8Bit},  {cMono, ss44100Hz, bs16Bit},
+    {cStereo, ss44100Hz, bs16Bit}, {cMono, ss48000Hz, bs8Bit},    {cStereo, ss48000Hz, bs8Bit},
+    {cMono, ss48000Hz, bs16Bit},   {cStereo, ss48000Hz, bs16Bit},
+}};
+
+constexpr DWORD kRates[] = {8000, 11025, 22050, 44100, 48000};
+
+struct TagName {
+    unsigned tag;
+    const char* name;
+};
+
+constexpr TagName kTagNames[] = {
+    {1, "PCM"},
+    {2, "Microsoft ADPCM"},
+    {3, "PCM IEEE"},
+    {4, "VSELP"},
+    {5, "CSVD"},
+    {6, "A-Law"},
+    {7, "u-Law"},
+    {8, "DTS"},
+    {17, "IMA ADPCM"},
+    {49, "GSM 6.10"},
+    {67, "Microsoft G.723.1"},
+    {80, "MPEG"},
+    {85, "MPEG Layer-3"},
+};
+
+// Loads and stores of 16-bit little-endian samples that need no alignment.
+inline std::int16_t LoadSample(const std::uint8_t* p) {
+    std::int16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+} // namespace
+
+std::string ChannelName(unsigned channels) {
+    if (channels == 1)
+        return "Mono";
+    if (channels == 2)
+        return "Stereo";
+    return {};
+}
+
+std::string FormatTagName(unsigned formatTag) {
+    for (const TagName& entry : kTagNames)
+        if (entry.tag == formatTag)
+            return entry.name;
+    return {};
+}
+
+void BuildPCMFormat(WAVEFORMATEX* format, TPCMChannel channels, TPCMSamplesPerSec rate,
+                    TPCMBitsPerSample bits) {
+    if (format == nullptr)
+        return;
+    format->wFormatTag = WAVE_FORMAT_PCM;
+    format->nChannels = channels == cStereo ? 2 : 1;
+    format->nSamplesPerSec = kRates[rate];
+    format->wBitsPerSample = bits == bs16Bit ? 16 : 8;
+    format->nBlockAlign = static_cast<WORD>(format->nChannels * format->wBitsPerSample / 8);
+    format->nAvgBytesPerSec = format->nBlockAlign * format->nSamplesPerSec;
+    format->cbSize = 0;
+}
+
+void MakePCMFormat(WAVEFORMATEX* format, TPCMFormat pcm) {
+    if (pcm <= nonePCM || pcm > Stereo16bit48000Hz)
+        return;
+    const PCMLayout& layout = kPCMLayouts[pcm - 1];
+    BuildPCMFormat(format, layout.channels, layout.rate, layout.bits);
+}
+
+std::int32_t BytesForTime(const WAVEFORMATEX* format, std::int32_t ms) {
+    if (format == nullptr || ms < 0)
+        return -1;
+    const std::int32_t n =
+        ScaleRounded(format->nAvgBytesPerSec, static_cast<std::uint64_t>(ms), 1000);
+    if (n < 0 || format->nBlockAlign <= 1)
+        return n;
+    return n / format->nBlockAlign * format->nBlockAlign;
+}
+
+std::int32_t BufferBytesForTime(const WAVEFORMATEX* format, std::int32_t ms) {
+    if (format == nullptr || ms < 0)
+        return -1;
+    const std::int32_t n =
+        ScaleRounded(static_cast<std::uint64_t>(ms), format->nAvgBytesPerSec, 1000);
+    if (n < 0 || format->nBlockAlign <= 1 || n % format->nBlockAlign == 0)
+        return n;
+    const std::int64_t up =
+        (static_cast<std::int64_t>(n) / format->nBlockAlign + 1) * format->nBlockAlign;
+    return up > kInt32Max ? -1 : static_cast<std::int32_t>(up);
+}
+
+std::int32_t TimeForBytes(const WAVEFORMATEX* format, std::uint32_t bytes) {
+    if (format == nullptr || format->nAvgBytesPerSec == 0)
+        return 0;
+    return ScaleRounded(1000, bytes, format->nAvgBytesPerSec);
+}
+
+std::int32_t KilobitsPerSecond(const WAVEFORMATEX* format) {
+    if (format == nullptr)
+        return 0;
+    return ScaleRounded(format->nSamplesPerSec,
+                        std::uint64_t{format->nChannels} * format->wBitsPerSample, 1000);
+}
+
+std::string DescribeFormat(const WAVEFORMATEX* format) {
+    if (format == nullptr)
+        return {};
+    // The rate is whole Hz, so its kHz with three decimals are exactly the
+    // thousands and the remainder; no floating point, no locale.
+    const DWORD rate = format->nSamplesPerSec;
+    char khz[32];
+    std::snprintf(khz, sizeof khz, "%lu,%03lu kHz", static_cast<unsigned long>(rate / 1000),
+                  static_cast<unsigned long>(rate % 1000));
+    std::string text = khz;
+    const std::string channels = ChannelName(format->nChannels);
+    if (format->wBitsPerSample != 0)
+        text += ", " + std::to_string(format->wBitsPerSample) + " Bit";
+    if (!channels.empty())
+        text += ", " + channels;
+    else
+        text += ", " + std::to_string(format->nChannels) + " Ch";
+    const std::string tag = FormatTagName(format->wFormatTag);
+    return tag.empty() ? text : tag + ": " + text;
+}
+
+bool IsSupportedPCM(const WAVEFORMATEX* format) {
+    return format != nullptr && format->wFormatTag == WAVE_FORMAT_PCM &&
+           (format->wBitsPerSample == 8 || format->wBitsPerSample == 16);
+}
+
+int PeakLevelPercent(const void* data, std::uint32_t size, const WAVEFORMATEX* format) {
+    if (!IsSupportedPCM(format))
+        return -1;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    if (bytes == nullptr)
+        size = 0;
+    if (format->wBitsPerSample == 8) {
+        unsigned peak = 0;
+        for (std::uint32_t i = 0; i < size; ++i)
+            peak = std::max<unsigned>(peak, bytes[i]);
+        return peak >= 128 ? static_cast<int>((peak - 128) * 100 / 127) : 0;
+    }
+    int peak = 0;
+    const std::uint32_t count = size / 2;
+    for (std::uint32_t i = 0; i < count; ++i)
+        peak = std::max<int>(peak, LoadSample(bytes + 2 * i));
+    return peak * 100 / 32767;
+}
+
+bool ReverseSamples(void* data, std::uint32_t size, const WAVEFORMATEX* format) {
+    if (!IsSupportedPCM(format))
+        return false;
+    auto* bytes = static_cast<std::uint8_t*>(data);
+    if (bytes == nullptr)
+        return true;
+    if (format->wBitsPerSample == 8) {
+        std::reverse(bytes, bytes + size);
+        return true;
+    }
+    const std::uint32_t count = size / 2;
+    for (std::uint32_t i = 0, j = count; i + 1 < j; ++i) {
+        --j;
+        std::uint8_t a[2];
+        std::memcpy(a, bytes + 2 * i, 2);
+        std::memmove(bytes + 2 * i, bytes + 2 * j, 2);
+        std::memcpy(bytes + 2 * j, a, 2);
+    }
+    return true;
+}
+
+bool FillWithSilence(void* data, std::uint32_t size, const WAVEFORMATEX* format) {
+    if (!IsSupportedPCM(format))
+        return false;
+    if (data != nullptr)
+        std::memset(data, format->wBitsPerSample == 8 ? 127 : 0, size);
+    return true;
+}
+
+bool ScaleSamples(void* data, std::uint32_t size, const WAVEFORMATEX* format,
+                  std::int32_t percent) {
+    if (!IsSupportedPCM(format))
+        return false;
+    auto* bytes = static_cast<std::uint8_t*>(data);
+    if (bytes == nullptr)
+        return true;
+    // Every sample value maps through a table made once per call, so the
+    // per-sample work is one lookup whatever the percent.
+    const auto scaled = [percent](std::int64_t v, std::int64_t low, std::int64_t high) {
+        const std::int64_t r = v + v * percent / 100; // |v * percent| < 2^47
+        return std::clamp(r, low, high);
+    };
+    if (format->wBitsPerSample == 8) {
+        std::array<std::uint8_t, 256> table;
+        for (int v = 0; v < 256; ++v)
+            table[v] = static_cast<std::uint8_t>(scaled(v, 0, 255));
+        for (std::uint32_t i = 0; i < size; ++i)
+            bytes[i] = table[bytes[i]];
+        return true;
+    }
+    std::vector<std::int16_t> table(65536);
+    for (int v = -32768; v < 32768; ++v)
+        table[static_cast<std::uint16_t>(v)] = static_cast<std::int16_t>(scaled(v, -32767, 32767));
+    const std::uint32_t count = size / 2;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint16_t v;
+        std::memcpy(&v, bytes + 2 * i, 2);
+        const std::int16_t r = table[v];
+        std::memcpy(bytes + 2 * i, &r, 2);
+    }
+    return true;
+}
+
+bool MixSamples(const TMixInput* inputs, int count, const WAVEFORMATEX* format, void* output,
+                std::uint32_t outputSize) {
+    if (!IsSupportedPCM(format))
+        return false;
+    auto* out = static_cast<std::uint8_t*>(output);
+    if (out == nullptr || count <= 0 || inputs == nullptr)
+        return false;
+    const unsigned width = format->wBitsPerSample / 8;
+    const std::uint32_t steps = outputSize / width;
+    // Current and end position of each input, in whole sample values.
+    std::vector<const std::uint8_t*> current(static_cast<std::size_t>(count));
+    std::vector<const std::uint8_t*> end(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) {
+        current[k] = static_cast<const std::uint8_t*>(inputs[k].Data);
+        const std::uint32_t usable = current[k] == nullptr ? 0 : inputs[k].Size / width * width;
+        end[k] = current[k] + usable;
+    }
+    for (std::uint32_t i = 0; i < steps; ++i) {
+        std::int64_t sum = 0;
+        for (int k = 0; k < count; ++k) {
+            if (current[k] == end[k])
+                continue;
+            sum += width == 1 ? std::int64_t{*current[k]} : std::int64_t{LoadSample(current[k])};
+            current[k] += width;
+        }
+        const std::int64_t mean = sum / count; // truncates toward zero
+        if (width == 1) {
+            out[i] = static_cast<std::uint8_t>(mean);
+        } else {
+            const auto v = static_cast<std::int16_t>(mean);
+            std::memcpy(out + 2 * i, &v, 2);
+        }
+    }
+    return true;
+}
+
+// --- the mmio bridge ----------------------------------------------------------
+
+namespace {
+
+TStream* StreamOf(const MMIOINFO* info) {
+    return info == nullptr
+               ? nullptr
+               : reinterpret_cast<TStream*>(static_cast<std::uintptr_t>(info->adwInfo[0]));
+}
+
+} // namespace
+
+LRESULT CALLBACK StreamIOProc(LPSTR mmioInfo, UINT message, LPARAM param1, LPARAM param2) {
+    auto* info = reinterpret_cast<MMIOINFO*>(mmioInfo);
+    TStream* stream = StreamOf(info);
+    if (stream == nullptr)
+        return -1;
+    try {
+        switch (message) {
+        case MMIOM_OPEN:
+            stream->Seek(0, soBeginning);
+            info->lDiskOffset = 0;
+            return 0;
+        case MMIOM_READ: {
+            if (param2 < 0)
+                return -1;
+            stream->Seek(info->lDiskOffset, soBeginning);
+            const std::int64_t n = stream->Read(reinterpret_cast<void*>(param1), param2);
+            info->lDiskOffset = static_cast<LONG>(stream->Position());
+            return static_cast<LRESULT>(n);
+        }
+        case MMIOM_WRITE:
+        case MMIOM_WRITEFLUSH: {
+            if (param2 < 0)
+                return -1;
+            stream->Seek(info->lDiskOffset, soBeginning);
+            const std::int64_t n = stream->Write(reinterpret_cast<const void*>(param1), param2);
+            info->lDiskOffset = static_cast<LONG>(stream->Position());
+            return static_cast<LRESULT>(n);
+        }
+        case MMIOM_SEEK: {
+            const auto offset = static_cast<LONG>(param1);
+            const int origin = static_cast<int>(param2);
+            if (origin == SEEK_CUR)
+                stream->Seek(info->lDiskOffset, soBeginning);
+            const std::int64_t position = stream->Seek(offset, origin == SEEK_CUR   ? soCurrent
+                                                               : origin == SEEK_END ? soEnd
+                                                                                    : soBeginning);
+            if (position > kInt32Max)
+                return -1;
+            info->lDiskOffset = static_cast<LONG>(position);
+            return static_cast<LRESULT>(position);
+        }
+        default:
+            return 0;
+        }
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+HMMIO OpenStreamMmio(TStream* stream) {
+    if (stream == nullptr)
+        return nullptr;
+    MMIOINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.pIOProc = StreamIOProc;
+    info.adwInfo[0] =
+        static_cast<decltype(info.adwInfo[0] + 0)>(reinterpret_cast<std::uintptr_t>(stream));
+    return mmioOpenA(nullptr, &info, MMIO_WRITE);
+}
