@@ -1,3 +1,71 @@
-int main() {
-    return 0;
+// nbhost: runs NeoBook-style scripts against the plug-in, the way NeoBook
+// itself loads and drives it.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Host.h"
+#include "platform/Platform.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: nbhost [--plugin PATH] [--trace] [--version-text TEXT] SCRIPT\n"
+    "       nbhost [--plugin PATH] --list\n"
+    "  --plugin PATH        the plug-in to load (default: Tonvald.nbp beside nbhost)\n"
+    "  --trace              print every variable write, GoSub, ClearVariables and\n"
+    "                       action call of the plug-in, in order\n"
+    "  --version-text TEXT  the host version the plug-in is told (default 5.8.0)\n"
+    "  --list               print the plug-in's identity and catalogue, then exit\n";
+
+// The folder this program was started from, with its separator.
+std::string ProgramFolder() {
+    char path[MAX_PATH * 4] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    const std::string full(path, n);
+    const auto slash = full.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : full.substr(0, slash + 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    nbhost::Options options;
+    bool list = false;
+    std::string script;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--plugin" && i + 1 < argc) {
+            options.pluginPath = argv[++i];
+        } else if (arg == "--version-text" && i + 1 < argc) {
+            options.versionText = argv[++i];
+        } else if (arg == "--trace") {
+            options.trace = true;
+        } else if (arg == "--list") {
+            list = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (!arg.empty() && arg[0] != '-' && script.empty()) {
+            script = arg;
+        } else {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+    }
+    if (script.empty() && !list) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (options.pluginPath.empty())
+        options.pluginPath = ProgramFolder() + "Tonvald.nbp";
+
+    nbhost::Host host(options);
+    if (!host.Load())
+        return 2;
+    if (list) {
+        host.PrintCatalogue();
+        return 0;
+    }
+    return host.RunFile(script);
 }

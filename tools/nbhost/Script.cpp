@@ -1,0 +1,190 @@
+#include "Script.h"
+
+#include <array>
+#include <string_view>
+
+namespace nbhost {
+namespace {
+
+struct BuiltIn {
+    std::string_view name; // folded
+    std::size_t params;
+};
+
+constexpr std::array<BuiltIn, 10> kBuiltIns = {{
+    {"setvar", 2},
+    {"if", 3},
+    {"else", 0},
+    {"endif", 0},
+    {"gosub", 1},
+    {"return", 0},
+    {"clearvariables", 1},
+    {"alertbox", 2},
+    {"delay", 1},
+    {"exit", 0},
+}};
+
+const BuiltIn* FindBuiltIn(const std::string& folded) {
+    for (const BuiltIn& b : kBuiltIns)
+        if (b.name == folded)
+            return &b;
+    return nullptr;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+std::string Trim(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+} // namespace
+
+std::string Fold(const std::string& name) {
+    std::string out = name;
+    for (char& c : out) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 'A' && b <= 'Z')
+            c = static_cast<char>(b + 32);
+        else if (b >= 0xC0 && b <= 0xDF) // А..Я
+            c = static_cast<char>(b + 32);
+        else if (b == 0xA8) // Ё
+            c = static_cast<char>(0xB8);
+    }
+    return out;
+}
+
+bool IsBuiltIn(const std::string& foldedName) {
+    return FindBuiltIn(foldedName) != nullptr;
+}
+
+bool ParseLine(const std::string& text, int line, Statement& out, bool& blank, std::string& error) {
+    out = Statement{};
+    out.line = line;
+    blank = false;
+    const std::string trimmed = Trim(text);
+    if (trimmed.empty() || trimmed[0] == '.') {
+        blank = true;
+        return true;
+    }
+    if (trimmed[0] == ':') {
+        out.kind = Statement::Kind::Label;
+        out.name = Trim(trimmed.substr(1));
+        if (out.name.empty()) {
+            error = "a label needs a name";
+            return false;
+        }
+        return true;
+    }
+    std::size_t pos = 0;
+    while (pos < trimmed.size() && !IsBlank(trimmed[pos]) && trimmed[pos] != '"')
+        ++pos;
+    out.name = trimmed.substr(0, pos);
+    for (;;) {
+        while (pos < trimmed.size() && IsBlank(trimmed[pos]))
+            ++pos;
+        if (pos == trimmed.size())
+            return true;
+        if (trimmed[pos] != '"') {
+            error = "parameters must be written in double quotes";
+            return false;
+        }
+        const std::size_t close = trimmed.find('"', pos + 1);
+        if (close == std::string::npos) {
+            error = "a parameter lacks its closing double quote";
+            return false;
+        }
+        out.params.push_back(trimmed.substr(pos + 1, close - pos - 1));
+        pos = close + 1;
+        if (pos < trimmed.size() && !IsBlank(trimmed[pos])) {
+            error = "parameters must be separated by blanks";
+            return false;
+        }
+    }
+}
+
+const Statement* Script::FindLabel(const std::string& name) const {
+    const auto it = labelIndex.find(Fold(name));
+    return it == labelIndex.end() ? nullptr : &statements[it->second];
+}
+
+Script ParseScript(const std::string& text, std::vector<ScriptError>& errors) {
+    Script script;
+    std::vector<std::size_t> openIfs; // statement indexes of the Ifs still open
+    std::vector<std::size_t> elses;   // the Else of each open If, or npos
+    int line = 0;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        ++line;
+        Statement st;
+        bool blank = false;
+        std::string error;
+        if (!ParseLine(text.substr(start, end - start), line, st, blank, error)) {
+            errors.push_back({line, error});
+        } else if (!blank) {
+            const std::size_t index = script.statements.size();
+            const std::string folded = Fold(st.name);
+            if (st.kind == Statement::Kind::Label) {
+                if (!script.labelIndex.emplace(folded, index).second)
+                    errors.push_back({line, "label \"" + st.name + "\" is defined twice"});
+                else
+                    script.labels.push_back(st.name);
+            } else if (const BuiltIn* b = FindBuiltIn(folded)) {
+                if (st.params.size() != b->params)
+                    errors.push_back({line, st.name + " takes " + std::to_string(b->params) +
+                                                " parameters, not " +
+                                                std::to_string(st.params.size())});
+                if (folded == "if") {
+                    openIfs.push_back(index);
+                    elses.push_back(std::string::npos);
+                } else if (folded == "else") {
+                    if (openIfs.empty())
+                        errors.push_back({line, "Else without If"});
+                    else if (elses.back() != std::string::npos)
+                        errors.push_back({line, "a second Else for one If"});
+                    else
+                        elses.back() = index;
+                } else if (folded == "endif") {
+                    if (openIfs.empty()) {
+                        errors.push_back({line, "EndIf without If"});
+                    } else {
+                        Statement& opening = script.statements[openIfs.back()];
+                        if (elses.back() != std::string::npos) {
+                            opening.jump = elses.back();
+                            script.statements[elses.back()].jump = index;
+                        } else {
+                            opening.jump = index;
+                        }
+                        openIfs.pop_back();
+                        elses.pop_back();
+                    }
+                }
+            }
+            script.statements.push_back(std::move(st));
+        }
+        if (end == text.size())
+            break;
+        start = end + 1;
+    }
+    for (const std::size_t open : openIfs)
+        errors.push_back({script.statements[open].line, "If without EndIf"});
+    // A GoSub whose target is written out must find it.
+    for (const Statement& st : script.statements)
+        if (st.kind == Statement::Kind::Command && Fold(st.name) == "gosub" &&
+            st.params.size() == 1 && st.params[0].find('[') == std::string::npos &&
+            script.FindLabel(st.params[0]) == nullptr)
+            errors.push_back({st.line, "no label \"" + st.params[0] + "\""});
+    return script;
+}
+
+} // namespace nbhost
