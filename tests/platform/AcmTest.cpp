@@ -1,0 +1,538 @@
+// The audio compression manager as the wave engine uses it: conversion
+// streams, sizes and format suggestion. The same expectations hold for the
+// system's msacm32 (under Wine) and for the POSIX drivers.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A format record with room for codec extras.
+struct Format {
+    alignas(4) std::uint8_t bytes[64]{};
+    WAVEFORMATEX* get() { return reinterpret_cast<WAVEFORMATEX*>(bytes); }
+    void PutWord(unsigned offset, int value) {
+        bytes[offset] = static_cast<std::uint8_t>(value & 0xFF);
+        bytes[offset + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
+    }
+};
+
+Format Pcm(int channels, DWORD rate, int bits) {
+    Format f;
+    WAVEFORMATEX* w = f.get();
+    w->wFormatTag = WAVE_FORMAT_PCM;
+    w->nChannels = static_cast<WORD>(channels);
+    w->nSamplesPerSec = rate;
+    w->wBitsPerSample = static_cast<WORD>(bits);
+    w->nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    w->nAvgBytesPerSec = rate * w->nBlockAlign;
+    return f;
+}
+
+Format G711(int tag, int channels, DWORD rate) {
+    Format f;
+    WAVEFORMATEX* w = f.get();
+    w->wFormatTag = static_cast<WORD>(tag);
+    w->nChannels = static_cast<WORD>(channels);
+    w->nSamplesPerSec = rate;
+    w->wBitsPerSample = 8;
+    w->nBlockAlign = static_cast<WORD>(channels);
+    w->nAvgBytesPerSec = rate * static_cast<DWORD>(channels);
+    return f;
+}
+
+// The usual block sizes: 256 bytes per channel up to 11025 Hz, doubling above.
+int StandardBlock(int channels, DWORD rate) {
+    const int factor = rate < 22050 ? 1 : static_cast<int>(rate / 11025);
+    return 256 * channels * factor;
+}
+
+Format Ima(int channels, DWORD rate, int block = 0) {
+    Format f;
+    WAVEFORMATEX* w = f.get();
+    block = block ? block : StandardBlock(channels, rate);
+    const int samples = (block - 4 * channels) * 2 / channels + 1;
+    w->wFormatTag = WAVE_FORMAT_IMA_ADPCM;
+    w->nChannels = static_cast<WORD>(channels);
+    w->nSamplesPerSec = rate;
+    w->wBitsPerSample = 4;
+    w->nBlockAlign = static_cast<WORD>(block);
+    w->nAvgBytesPerSec = static_cast<DWORD>(std::uint64_t{rate} * block / samples);
+    w->cbSize = 2;
+    f.PutWord(18, samples);
+    return f;
+}
+
+constexpr int kMsCoefficients[7][2] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
+                                       {240, 0}, {460, -208}, {392, -232}};
+
+Format MsAdpcm(int channels, DWORD rate, int block = 0, int samples = 0) {
+    Format f;
+    WAVEFORMATEX* w = f.get();
+    block = block ? block : StandardBlock(channels, rate);
+    samples = samples ? samples : (block - 7 * channels) * 2 / channels + 2;
+    w->wFormatTag = WAVE_FORMAT_ADPCM;
+    w->nChannels = static_cast<WORD>(channels);
+    w->nSamplesPerSec = rate;
+    w->wBitsPerSample = 4;
+    w->nBlockAlign = static_cast<WORD>(block);
+    w->nAvgBytesPerSec = static_cast<DWORD>(std::uint64_t{rate} * block / samples);
+    w->cbSize = 32;
+    f.PutWord(18, samples);
+    f.PutWord(20, 7);
+    for (int i = 0; i < 7; ++i) {
+        f.PutWord(22 + 4 * i, kMsCoefficients[i][0]);
+        f.PutWord(24 + 4 * i, kMsCoefficients[i][1]);
+    }
+    return f;
+}
+
+MMRESULT Query(Format src, Format dst) {
+    return acmStreamOpen(nullptr, nullptr, src.get(), dst.get(), nullptr, 0, 0,
+                         ACM_STREAMOPENF_QUERY | ACM_STREAMOPENF_NONREALTIME);
+}
+
+// An open stream, closed at the end of the scope.
+struct OpenStream {
+    HACMSTREAM handle = nullptr;
+    MMRESULT result;
+    OpenStream(Format src, Format dst)
+        : result(acmStreamOpen(&handle, nullptr, src.get(), dst.get(), nullptr, 0, 0,
+                               ACM_STREAMOPENF_NONREALTIME)) {}
+    ~OpenStream() {
+        if (result == MMSYSERR_NOERROR)
+            acmStreamClose(handle, 0);
+    }
+};
+
+struct Conversion {
+    DWORD estimate = 0;
+    DWORD sourceUsed = 0;
+    Bytes output;
+};
+
+// The whole block in one conversion, into a destination of the estimated
+// size (or of `capacity` bytes when given), as the wave engine does it.
+Conversion Convert(Format src, Format dst, const Bytes& input, DWORD capacity = 0) {
+    Conversion c;
+    OpenStream stream(src, dst);
+    EXPECT_EQ(stream.result, MMSYSERR_NOERROR);
+    if (stream.result != MMSYSERR_NOERROR)
+        return c;
+    EXPECT_EQ(acmStreamSize(stream.handle, static_cast<DWORD>(input.size()), &c.estimate,
+                            ACM_STREAMSIZEF_SOURCE),
+              MMSYSERR_NOERROR);
+    Bytes source = input;
+    Bytes target((capacity ? capacity : c.estimate) + 16, 0xEE);
+    ACMSTREAMHEADER header;
+    std::memset(&header, 0, sizeof(header));
+    header.cbStruct = sizeof(header);
+    header.pbSrc = source.data();
+    header.cbSrcLength = static_cast<DWORD>(source.size());
+    header.pbDst = target.data();
+    header.cbDstLength = capacity ? capacity : c.estimate;
+    EXPECT_EQ(acmStreamPrepareHeader(stream.handle, &header, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(
+        acmStreamConvert(stream.handle, &header, ACM_STREAMCONVERTF_START | ACM_STREAMCONVERTF_END),
+        MMSYSERR_NOERROR);
+    EXPECT_TRUE(header.fdwStatus & ACMSTREAMHEADER_STATUSF_DONE);
+    EXPECT_EQ(acmStreamUnprepareHeader(stream.handle, &header, 0), MMSYSERR_NOERROR);
+    c.sourceUsed = header.cbSrcLengthUsed;
+    EXPECT_LE(header.cbDstLengthUsed, header.cbDstLength);
+    c.output.assign(target.begin(), target.begin() + header.cbDstLengthUsed);
+    return c;
+}
+
+Bytes Words(std::initializer_list<int> values) {
+    Bytes b;
+    for (int v : values) {
+        b.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        b.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+    }
+    return b;
+}
+
+std::vector<int> ToWords(const Bytes& b) {
+    std::vector<int> words;
+    for (std::size_t i = 0; i + 1 < b.size(); i += 2)
+        words.push_back(static_cast<std::int16_t>(b[i] | (b[i + 1] << 8)));
+    return words;
+}
+
+} // namespace
+
+TEST(Acm, StreamHeaderHasTheWindowsLayout) {
+    EXPECT_EQ(offsetof(ACMSTREAMHEADER, cbSrcLength), 4 + 4 + 2 * sizeof(void*));
+    if (sizeof(void*) == 4) {
+        EXPECT_EQ(sizeof(ACMSTREAMHEADER), 84u);
+    }
+}
+
+TEST(Acm, OffersTheSystemDriversPairs) {
+    struct Case {
+        const char* what;
+        Format src, dst;
+        MMRESULT expected;
+    };
+    const Case cases[] = {
+        {"pcm 16 stereo -> 8 mono, other rate", Pcm(2, 44100, 16), Pcm(1, 22050, 8), 0},
+        {"pcm 8 mono -> 16 stereo", Pcm(1, 8000, 8), Pcm(2, 8000, 16), 0},
+        {"pcm, same format", Pcm(1, 22050, 16), Pcm(1, 22050, 16), 0},
+        {"pcm, any rate", Pcm(2, 7000, 16), Pcm(2, 12345, 16), 0},
+        {"ima mono -> 16", Ima(1, 8000), Pcm(1, 8000, 16), 0},
+        {"ima stereo -> 16", Ima(2, 44100), Pcm(2, 44100, 16), 0},
+        {"ima mono -> 8", Ima(1, 22050), Pcm(1, 22050, 8), 0},
+        {"ima, any rate", Ima(1, 7000), Pcm(1, 7000, 16), 0},
+        {"ms adpcm stereo -> 16", MsAdpcm(2, 22050), Pcm(2, 22050, 16), 0},
+        {"ms adpcm stereo -> 8", MsAdpcm(2, 8000), Pcm(2, 8000, 8), 0},
+        {"a-law -> 16", G711(WAVE_FORMAT_ALAW, 2, 11025), Pcm(2, 11025, 16), 0},
+        {"mu-law -> 16", G711(WAVE_FORMAT_MULAW, 1, 44100), Pcm(1, 44100, 16), 0},
+        {"unknown tag", G711(0x1234, 1, 8000), Pcm(1, 8000, 16), ACMERR_NOTPOSSIBLE},
+        {"to unknown tag", Pcm(1, 8000, 16), G711(0x1234, 1, 8000), ACMERR_NOTPOSSIBLE},
+        {"pcm 12 bits", Pcm(1, 8000, 12), Pcm(1, 8000, 16), ACMERR_NOTPOSSIBLE},
+        {"to pcm 24 bits", Pcm(1, 8000, 16), Pcm(1, 8000, 24), ACMERR_NOTPOSSIBLE},
+        {"ima -> other channels", Ima(1, 8000), Pcm(2, 8000, 16), ACMERR_NOTPOSSIBLE},
+        {"ima -> other rate", Ima(1, 8000), Pcm(1, 11025, 16), ACMERR_NOTPOSSIBLE},
+        {"ima stereo -> 8", Ima(2, 8000), Pcm(2, 8000, 8), ACMERR_NOTPOSSIBLE},
+        {"ima -> ima", Ima(1, 8000), Ima(1, 8000), ACMERR_NOTPOSSIBLE},
+        {"ima, odd block", Ima(1, 8000, 5), Pcm(1, 8000, 16), ACMERR_NOTPOSSIBLE},
+        {"a-law -> 8", G711(WAVE_FORMAT_ALAW, 1, 8000), Pcm(1, 8000, 8), ACMERR_NOTPOSSIBLE},
+        {"a-law at 16000 Hz", G711(WAVE_FORMAT_ALAW, 1, 16000), Pcm(1, 16000, 16),
+         ACMERR_NOTPOSSIBLE},
+        {"a-law -> a-law", G711(WAVE_FORMAT_ALAW, 1, 8000), G711(WAVE_FORMAT_ALAW, 1, 8000),
+         ACMERR_NOTPOSSIBLE},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Query(c.src, c.dst), c.expected) << c.what;
+
+    Format wrongSamples = Ima(1, 8000);
+    wrongSamples.PutWord(18, 100);
+    EXPECT_EQ(Query(wrongSamples, Pcm(1, 8000, 16)), ACMERR_NOTPOSSIBLE);
+    Format noBits = MsAdpcm(1, 8000);
+    noBits.get()->wBitsPerSample = 0;
+    EXPECT_EQ(Query(noBits, Pcm(1, 8000, 16)), ACMERR_NOTPOSSIBLE);
+}
+
+TEST(Acm, QueryLeavesTheHandleAlone) {
+    HACMSTREAM handle = reinterpret_cast<HACMSTREAM>(std::uintptr_t{1});
+    EXPECT_EQ(acmStreamOpen(&handle, nullptr, Pcm(1, 8000, 16).get(), Pcm(1, 8000, 8).get(),
+                            nullptr, 0, 0, ACM_STREAMOPENF_QUERY),
+              MMSYSERR_NOERROR);
+    EXPECT_EQ(handle, reinterpret_cast<HACMSTREAM>(std::uintptr_t{1}));
+}
+
+TEST(Acm, SizesFollowTheByteRatesAndBlocks) {
+    const DWORD kSource = ACM_STREAMSIZEF_SOURCE, kDestination = ACM_STREAMSIZEF_DESTINATION;
+    struct Case {
+        const char* what;
+        Format src, dst;
+        DWORD flag, input;
+        MMRESULT result;
+        DWORD output;
+    };
+    const Case cases[] = {
+        // PCM: source cut to whole frames, scaled by the byte rates and rounded
+        // up, then cut to whole destination frames.
+        {"pcm", Pcm(2, 8000, 16), Pcm(1, 11025, 8), kSource, 3, 0, 0},
+        {"pcm", Pcm(2, 8000, 16), Pcm(1, 11025, 8), kSource, 4, 0, 2},
+        {"pcm", Pcm(2, 8000, 16), Pcm(1, 11025, 8), kSource, 100, 0, 35},
+        {"pcm", Pcm(2, 8000, 16), Pcm(1, 11025, 8), kSource, 4000, 0, 1379},
+        {"pcm", Pcm(2, 8000, 16), Pcm(1, 11025, 8), kSource, 176402, 0, 60776},
+        {"pcm", Pcm(2, 8000, 16), Pcm(1, 11025, 8), kDestination, 4, 0, 12},
+        {"pcm", Pcm(2, 8000, 16), Pcm(1, 11025, 8), kDestination, 100, 0, 288},
+        {"pcm", Pcm(2, 44100, 16), Pcm(1, 7000, 8), kDestination, 1, 0, 24},
+        {"pcm", Pcm(2, 44100, 16), Pcm(1, 7000, 8), kDestination, 3, 0, 76},
+        {"pcm", Pcm(2, 22050, 16), Pcm(1, 8000, 8), kDestination, 1, 0, 12},
+        {"pcm", Pcm(2, 8000, 16), Pcm(2, 11025, 16), kSource, 4000, 0, 5512},
+        {"pcm", Pcm(2, 11025, 16), Pcm(2, 8000, 16), kSource, 4, 0, 0},
+        {"pcm", Pcm(2, 48000, 16), Pcm(2, 22050, 16), kSource, 176404, 0, 81036},
+        {"pcm", Pcm(1, 8000, 8), Pcm(2, 11025, 16), kSource, 1, 0, 4},
+        {"pcm", Pcm(1, 8000, 8), Pcm(2, 11025, 16), kDestination, 3, 0, 0},
+        {"pcm", Pcm(1, 8000, 8), Pcm(2, 11025, 16), kDestination, 5, 0, 1},
+        {"pcm", Pcm(1, 8000, 8), Pcm(2, 11025, 16), kDestination, 103, 0, 19},
+        {"pcm", Pcm(1, 8000, 16), Pcm(1, 8000, 8), kSource, 0, 0, 0},
+        // Block codecs: a started block counts whole, less than one has no size.
+        {"ima", Ima(1, 8000), Pcm(1, 8000, 16), kSource, 255, ACMERR_NOTPOSSIBLE, 0},
+        {"ima", Ima(1, 8000), Pcm(1, 8000, 16), kSource, 256, 0, 1010},
+        {"ima", Ima(1, 8000), Pcm(1, 8000, 16), kSource, 257, 0, 2020},
+        {"ima", Ima(1, 8000), Pcm(1, 8000, 16), kSource, 2049, 0, 9090},
+        {"ima", Ima(1, 8000), Pcm(1, 8000, 16), kDestination, 1000, ACMERR_NOTPOSSIBLE, 0},
+        {"ima", Ima(1, 8000), Pcm(1, 8000, 16), kDestination, 2049, 0, 512},
+        {"ima", Ima(1, 8000), Pcm(1, 8000, 8), kDestination, 511, 0, 256},
+        {"ima", Ima(2, 44100), Pcm(2, 44100, 16), kSource, 2048, 0, 8164},
+        {"ima", Ima(2, 8000), Pcm(2, 8000, 16), kSource, 2049, 0, 10100},
+        {"ms adpcm", MsAdpcm(1, 8000), Pcm(1, 8000, 16), kSource, 256, 0, 1000},
+        {"ms adpcm", MsAdpcm(1, 8000), Pcm(1, 8000, 16), kSource, 1000, 0, 4000},
+        {"ms adpcm", MsAdpcm(1, 8000), Pcm(1, 8000, 16), kDestination, 1000, 0, 256},
+        {"ms adpcm", MsAdpcm(2, 8000), Pcm(2, 8000, 8), kSource, 512, 0, 1000},
+        {"ms adpcm", MsAdpcm(2, 8000), Pcm(2, 8000, 8), kDestination, 1000, 0, 512},
+        // G.711: two bytes per byte.
+        {"a-law", G711(WAVE_FORMAT_ALAW, 1, 8000), Pcm(1, 8000, 16), kSource, 255, 0, 510},
+        {"a-law", G711(WAVE_FORMAT_ALAW, 1, 8000), Pcm(1, 8000, 16), kDestination, 255, 0, 127},
+        {"mu-law", G711(WAVE_FORMAT_MULAW, 2, 8000), Pcm(2, 8000, 16), kSource, 256, 0, 512},
+    };
+    for (const Case& c : cases) {
+        OpenStream stream(c.src, c.dst);
+        ASSERT_EQ(stream.result, MMSYSERR_NOERROR) << c.what;
+        DWORD output = 0;
+        EXPECT_EQ(acmStreamSize(stream.handle, c.input, &output, c.flag), c.result)
+            << c.what << " " << c.input;
+        if (c.result == MMSYSERR_NOERROR) {
+            EXPECT_EQ(output, c.output) << c.what << " " << c.input << " flag " << c.flag;
+        }
+    }
+}
+
+TEST(Acm, PcmWidthsAndChannelsAreConvertedExactly) {
+    struct Case {
+        const char* what;
+        Format src, dst;
+        Bytes input, expected;
+    };
+    const Bytes eightBit = {0, 1, 64, 127, 128, 129, 200, 255};
+    const Case cases[] = {
+        // 8 -> 16 bits: (x - 128) << 8.
+        {"8 -> 16", Pcm(1, 8000, 8), Pcm(1, 8000, 16), eightBit,
+         Words({-32768, -32512, -16384, -256, 0, 256, 18432, 32512})},
+        // 16 -> 8 bits: the high byte + 128.
+        {"16 -> 8",
+         Pcm(1, 8000, 16),
+         Pcm(1, 8000, 8),
+         Words({-32768, -32767, -256, -129, -1, 0, 255, 256, 16384, 32767}),
+         {0, 0, 127, 127, 127, 128, 128, 129, 192, 255}},
+        // Stereo -> mono: the sum of both channels, clipped.
+        {"16 stereo -> mono", Pcm(2, 8000, 16), Pcm(1, 8000, 16),
+         Words({32767, 1, -32768, -1, -256, -1, 12299, 31317, -15201, 3817, 16384, -16384}),
+         Words({32767, -32768, -257, 32767, -11384, 0})},
+        {"8 stereo -> 16 mono",
+         Pcm(2, 8000, 8),
+         Pcm(1, 8000, 16),
+         {0, 255, 1, 255, 64, 200, 200, 200, 0, 0, 129, 127},
+         Words({-256, 0, 2048, 32767, -32768, 0})},
+        {"8 stereo -> 8 mono",
+         Pcm(2, 8000, 8),
+         Pcm(1, 8000, 8),
+         {11, 48, 85, 122, 255, 255, 128, 128, 0, 255, 129, 127},
+         {0, 79, 255, 128, 127, 128}},
+        {"16 stereo -> 8 mono",
+         Pcm(2, 8000, 16),
+         Pcm(1, 8000, 8),
+         Words({-32768, 256, -256, -1, -1, 1, 32767, -32768, 0, 256, 16384, 16384}),
+         {1, 126, 128, 127, 129, 255}},
+        // Mono -> stereo: both channels get the sample.
+        {"16 mono -> stereo", Pcm(1, 8000, 16), Pcm(2, 8000, 16), Words({12299, -1, 0}),
+         Words({12299, 12299, -1, -1, 0, 0})},
+        {"8 mono -> 16 stereo",
+         Pcm(1, 8000, 8),
+         Pcm(2, 8000, 16),
+         {11, 255},
+         Words({-29952, -29952, 32512, 32512})},
+        {"16 mono -> 8 stereo",
+         Pcm(1, 8000, 16),
+         Pcm(2, 8000, 8),
+         Words({-32768, 256, -1}),
+         {0, 0, 129, 129, 127, 127}},
+        // A trailing partial frame is not converted.
+        {"partial frame", Pcm(1, 8000, 16), Pcm(1, 8000, 16), {1, 2, 3, 4, 5}, {1, 2, 3, 4}},
+    };
+    for (const Case& c : cases) {
+        const Conversion result = Convert(c.src, c.dst, c.input);
+        EXPECT_EQ(result.output, c.expected) << c.what;
+        EXPECT_EQ(result.estimate, c.expected.size()) << c.what;
+    }
+}
+
+TEST(Acm, RateChangesPickTheSourceFrameUnderEachOutputFrame) {
+    struct Case {
+        DWORD from, to;
+        int frames;
+        std::vector<int> picked; // source frame of each output frame
+    };
+    const Case cases[] = {
+        {8000, 11025, 10, {0, 1, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9}},
+        {11025, 8000, 10, {0, 2, 3, 4, 6, 7, 8}},
+        {8000, 22050, 3, {0, 0, 0, 1, 1, 1, 2, 2}},
+        {44100, 22050, 5, {1, 3}},
+        {44100, 48000, 10, {0, 1, 2, 3, 4, 5, 5, 6, 7, 8, 9}},
+        {48000, 44100, 10, {0, 1, 2, 3, 4, 5, 7, 8, 9}},
+        {44100, 8000, 40, {2, 8, 13, 19, 24, 30, 35}},
+        {24000, 8000, 10, {1, 4, 7}},
+        {44100, 8000, 2, {}},
+    };
+    for (const Case& c : cases) {
+        Bytes input;
+        for (int i = 0; i < c.frames; ++i) {
+            const Bytes w = Words({100 * i + 100});
+            input.insert(input.end(), w.begin(), w.end());
+        }
+        const Conversion result = Convert(Pcm(1, c.from, 16), Pcm(1, c.to, 16), input);
+        std::vector<int> picked;
+        for (int v : ToWords(result.output))
+            picked.push_back(v / 100 - 1);
+        EXPECT_EQ(picked, c.picked) << c.from << " -> " << c.to;
+    }
+}
+
+TEST(Acm, RateChangeFrameCountsOnLongerData) {
+    struct Case {
+        Format src, dst;
+        DWORD bytes, produced;
+    };
+    const Case cases[] = {
+        {Pcm(2, 44100, 16), Pcm(1, 22050, 8), 176400, 22050},
+        {Pcm(2, 8000, 16), Pcm(2, 11025, 16), 176404, 243104},
+        {Pcm(2, 8000, 16), Pcm(2, 22050, 16), 176400, 486200},
+        {Pcm(2, 48000, 16), Pcm(2, 44100, 16), 176400, 162068},
+        {Pcm(2, 7000, 16), Pcm(2, 11025, 16), 176400, 277828},
+        {Pcm(2, 44100, 16), Pcm(2, 7000, 16), 4000, 632},
+        {Pcm(1, 22050, 8), Pcm(2, 48000, 16), 22050, 192000},
+        // The estimate allows one frame more than the source yields here.
+        {Pcm(2, 8000, 16), Pcm(1, 11025, 8), 100, 34},
+    };
+    for (const Case& c : cases) {
+        Bytes input(c.bytes);
+        for (std::size_t i = 0; i < input.size(); ++i)
+            input[i] = static_cast<std::uint8_t>(i * 7);
+        const Conversion result = Convert(c.src, c.dst, input);
+        EXPECT_EQ(result.output.size(), c.produced) << c.bytes;
+    }
+    // A larger destination is filled as far as the source reaches.
+    const Conversion larger = Convert(Pcm(2, 8000, 16), Pcm(2, 11025, 16), Bytes(16, 1), 400);
+    EXPECT_EQ(larger.output.size(), 24u);
+    EXPECT_EQ(larger.sourceUsed, 16u);
+    // A smaller one is filled with whole frames.
+    const Conversion smaller = Convert(Pcm(1, 8000, 16), Pcm(2, 8000, 16), Bytes(100, 1), 99);
+    EXPECT_EQ(smaller.output.size(), 96u);
+    EXPECT_EQ(smaller.sourceUsed, 48u);
+}
+
+TEST(Acm, HeadersMustBePreparedAndKeptAsPrepared) {
+    OpenStream stream(Pcm(1, 8000, 16), Pcm(1, 8000, 8));
+    ASSERT_EQ(stream.result, MMSYSERR_NOERROR);
+    std::uint8_t src[16] = {}, dst[16] = {};
+    ACMSTREAMHEADER h;
+    std::memset(&h, 0, sizeof(h));
+    h.cbStruct = sizeof(h);
+    h.pbSrc = src;
+    h.cbSrcLength = 16;
+    h.pbDst = dst;
+    h.cbDstLength = 8;
+    EXPECT_EQ(acmStreamConvert(stream.handle, &h, 0), ACMERR_UNPREPARED);
+    h.cbStruct = sizeof(h) - 4;
+    EXPECT_EQ(acmStreamPrepareHeader(stream.handle, &h, 0), MMSYSERR_INVALPARAM);
+    h.cbStruct = sizeof(h);
+    EXPECT_EQ(acmStreamPrepareHeader(stream.handle, &h, 1), MMSYSERR_INVALFLAG);
+    EXPECT_EQ(acmStreamPrepareHeader(stream.handle, &h, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(h.fdwStatus, static_cast<DWORD>(ACMSTREAMHEADER_STATUSF_PREPARED));
+
+    h.cbDstLength = 12; // longer than prepared
+    EXPECT_EQ(acmStreamConvert(stream.handle, &h, 0), MMSYSERR_INVALPARAM);
+    h.cbDstLength = 4; // shorter is allowed: fewer frames
+    EXPECT_EQ(acmStreamConvert(stream.handle, &h, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(h.cbSrcLengthUsed, 8u);
+    EXPECT_EQ(h.cbDstLengthUsed, 4u);
+    h.cbDstLength = 8;
+    h.pbSrc = src + 2;
+    EXPECT_EQ(acmStreamConvert(stream.handle, &h, 0), MMSYSERR_INVALPARAM);
+    h.pbSrc = src;
+
+    h.cbSrcLength = 15; // a shorter source is allowed; whole frames are used
+    EXPECT_EQ(acmStreamConvert(stream.handle, &h, ACM_STREAMCONVERTF_BLOCKALIGN), MMSYSERR_NOERROR);
+    EXPECT_EQ(h.cbSrcLengthUsed, 14u);
+    EXPECT_EQ(h.cbDstLengthUsed, 7u);
+    EXPECT_EQ(h.fdwStatus,
+              static_cast<DWORD>(ACMSTREAMHEADER_STATUSF_PREPARED | ACMSTREAMHEADER_STATUSF_DONE));
+
+    EXPECT_EQ(acmStreamUnprepareHeader(stream.handle, &h, 0), MMSYSERR_NOERROR);
+    EXPECT_FALSE(h.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED);
+    EXPECT_EQ(acmStreamUnprepareHeader(stream.handle, &h, 0), ACMERR_UNPREPARED);
+}
+
+TEST(Acm, ReportsBadHandlesAndFlags) {
+    HACMSTREAM handle = nullptr;
+    ASSERT_EQ(acmStreamOpen(&handle, nullptr, Pcm(1, 8000, 16).get(), Pcm(1, 8000, 8).get(),
+                            nullptr, 0, 0, 0),
+              MMSYSERR_NOERROR);
+    DWORD output = 0;
+    EXPECT_EQ(acmStreamSize(handle, 100, &output, 2), MMSYSERR_INVALFLAG);
+    EXPECT_EQ(acmStreamSize(handle, 100, &output, 5), MMSYSERR_INVALFLAG);
+    EXPECT_EQ(acmStreamClose(handle, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(acmStreamClose(handle, 0), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(acmStreamClose(nullptr, 0), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(acmStreamSize(nullptr, 100, &output, 0), MMSYSERR_INVALHANDLE);
+
+    Format suggestion;
+    EXPECT_EQ(acmFormatSuggest(nullptr, Ima(2, 22050).get(), suggestion.get(), 64, 0x100),
+              MMSYSERR_INVALFLAG);
+    EXPECT_EQ(acmFormatSuggest(reinterpret_cast<HACMDRIVER>(std::uintptr_t{0x1234}),
+                               Ima(2, 22050).get(), suggestion.get(), 64, 0),
+              MMSYSERR_INVALHANDLE);
+}
+
+TEST(Acm, SuggestsSixteenBitPcmForCodedSources) {
+    const DWORD kKeep = ACM_FORMATSUGGESTF_WFORMATTAG | ACM_FORMATSUGGESTF_NCHANNELS |
+                        ACM_FORMATSUGGESTF_NSAMPLESPERSEC;
+    struct Case {
+        const char* what;
+        Format src;
+        DWORD flags;
+        int channels; // of the template (tag 1, 11025 Hz, 8 bits)
+        MMRESULT result;
+        int outChannels;
+        DWORD outRate;
+        int outBits;
+    };
+    const Case cases[] = {
+        {"ima, keep tag/channels/rate", Ima(2, 22050), kKeep, 2, 0, 2, 11025, 16},
+        {"ima mono, keep", Ima(1, 44100), kKeep, 1, 0, 1, 11025, 16},
+        {"ima, nothing kept", Ima(2, 22050), 0, 1, 0, 2, 22050, 16},
+        {"ima, keep bits", Ima(1, 22050), kKeep | ACM_FORMATSUGGESTF_WBITSPERSAMPLE, 1, 0, 1, 11025,
+         8},
+        {"ms adpcm, keep", MsAdpcm(2, 22050), kKeep, 2, 0, 2, 11025, 16},
+        {"ms adpcm, keep channels", MsAdpcm(2, 22050), ACM_FORMATSUGGESTF_NCHANNELS, 1, 0, 1, 22050,
+         16},
+        {"a-law, keep", G711(WAVE_FORMAT_ALAW, 2, 22050), kKeep, 2, 0, 2, 11025, 16},
+        {"a-law, keep rate", G711(WAVE_FORMAT_ALAW, 2, 22050), ACM_FORMATSUGGESTF_NSAMPLESPERSEC, 1,
+         0, 2, 11025, 16},
+        {"mu-law, nothing kept", G711(WAVE_FORMAT_MULAW, 2, 22050), 0, 1, 0, 2, 22050, 16},
+        {"pcm 16, keep", Pcm(2, 22050, 16), kKeep, 2, 0, 2, 11025, 16},
+        {"pcm 16, nothing kept", Pcm(2, 22050, 16), 0, 1, 0, 2, 22050, 16},
+        {"pcm 8, nothing kept", Pcm(2, 22050, 8), 0, 1, 0, 2, 22050, 8},
+        {"three channels kept", Ima(2, 22050), kKeep, 3, ACMERR_NOTPOSSIBLE, 0, 0, 0},
+        {"no channels kept", Ima(2, 22050), kKeep, 0, ACMERR_NOTPOSSIBLE, 0, 0, 0},
+        {"pcm 12 bits", Pcm(2, 22050, 12), 0, 1, ACMERR_NOTPOSSIBLE, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        Format dst = Pcm(c.channels, 11025, 8);
+        Format src = c.src;
+        ASSERT_EQ(acmFormatSuggest(nullptr, src.get(), dst.get(), sizeof(dst.bytes), c.flags),
+                  c.result)
+            << c.what;
+        if (c.result != MMSYSERR_NOERROR)
+            continue;
+        const WAVEFORMATEX* w = dst.get();
+        EXPECT_EQ(w->wFormatTag, WAVE_FORMAT_PCM) << c.what;
+        EXPECT_EQ(w->nChannels, c.outChannels) << c.what;
+        EXPECT_EQ(w->nSamplesPerSec, c.outRate) << c.what;
+        EXPECT_EQ(w->wBitsPerSample, c.outBits) << c.what;
+        EXPECT_EQ(w->nBlockAlign, c.outChannels * c.outBits / 8) << c.what;
+        EXPECT_EQ(w->nAvgBytesPerSec, c.outRate * w->nBlockAlign) << c.what;
+        EXPECT_EQ(w->cbSize, 0) << c.what;
+    }
+    // The engine's two-step conversion: an 18-byte record, zero but for tag,
+    // channels and rate.
+    Format intermediate;
+    intermediate.get()->wFormatTag = WAVE_FORMAT_PCM;
+    intermediate.get()->nChannels = 2;
+    intermediate.get()->nSamplesPerSec = 22050;
+    EXPECT_EQ(acmFormatSuggest(nullptr, Ima(2, 22050).get(), intermediate.get(),
+                               sizeof(WAVEFORMATEX), kKeep),
+              MMSYSERR_NOERROR);
+    EXPECT_EQ(std::memcmp(intermediate.get(), Pcm(2, 22050, 16).get(), sizeof(WAVEFORMATEX)), 0);
+}
