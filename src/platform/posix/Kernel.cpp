@@ -112,22 +112,15 @@ std::string FoldValueName(const char* name) {
     return FoldCase(name != nullptr ? name : "");
 }
 
+struct RegistryValue {
+    DWORD type = REG_NONE;
+    std::string bytes;
+};
+
 struct Registry {
     std::mutex lock;
-    // (key path, value name), both folded -> value text
-    std::map<std::pair<std::string, std::string>, std::string> values;
-
-    bool KeyExists(const std::string& path) {
-        if (path.empty())
-            return true;
-        for (const auto& [name, text] : values) {
-            const std::string& key = name.first;
-            if (key == path || (key.size() > path.size() &&
-                                key.compare(0, path.size(), path) == 0 && key[path.size()] == '\\'))
-                return true;
-        }
-        return false;
-    }
+    // key path -> (folded value name -> value); the root "" always exists
+    std::map<std::string, std::map<std::string, RegistryValue>> keys{{"", {}}};
 };
 
 Registry& TheRegistry() {
@@ -140,52 +133,84 @@ bool IsPredefined(HKEY key) {
     return value >= 0x80000000u && value <= 0x800000FFu;
 }
 
+// The folded path of `subKey` below `key`; false for a hive other than the
+// current user's and for an invalid key.
+bool ResolvePath(HKEY key, const char* subKey, std::string& path) {
+    if (key == nullptr)
+        return false;
+    std::string base;
+    if (IsPredefined(key)) {
+        if (key != HKEY_CURRENT_USER)
+            return false;
+    } else {
+        base = key->path;
+    }
+    const std::string below = FoldKeyPath(subKey);
+    path = base.empty() ? below : below.empty() ? base : base + "\\" + below;
+    return true;
+}
+
+HKEY NewKey(const std::string& path) {
+    return new HKEY__{path};
+}
+
 } // namespace
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
-    if (result == nullptr || key == nullptr)
+    if (result == nullptr)
         return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     std::string path;
-    if (key == HKEY_CURRENT_USER) {
-        path = FoldKeyPath(subKey);
-    } else if (IsPredefined(key)) {
-        return ERROR_FILE_NOT_FOUND; // the other predefined hives are empty
-    } else {
-        const std::string below = FoldKeyPath(subKey);
-        path = key->path;
-        if (!below.empty())
-            path = path.empty() ? below : path + "\\" + below;
-    }
+    if (!ResolvePath(key, subKey, path))
+        return key == nullptr ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND;
     Registry& registry = TheRegistry();
     std::lock_guard guard(registry.lock);
-    if (!registry.KeyExists(path))
+    if (registry.keys.count(path) == 0)
         return ERROR_FILE_NOT_FOUND;
-    *result = new HKEY__{path};
+    *result = NewKey(path);
+    return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
+                     PHKEY result, LPDWORD disposition) {
+    if (result == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    std::string path;
+    if (!ResolvePath(key, subKey, path))
+        return key == nullptr ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED;
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    const bool existed = registry.keys.count(path) != 0;
+    for (std::size_t end = path.find('\\'); end != std::string::npos;
+         end = path.find('\\', end + 1))
+        registry.keys.try_emplace(path.substr(0, end));
+    registry.keys.try_emplace(path);
+    if (disposition != nullptr)
+        *disposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+    *result = NewKey(path);
     return ERROR_SUCCESS;
 }
 
 LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
                       LPDWORD dataBytes) {
-    if (key == nullptr)
-        return ERROR_INVALID_HANDLE;
     if (data != nullptr && dataBytes == nullptr)
         return ERROR_INVALID_PARAMETER;
     std::string path;
-    if (key != HKEY_CURRENT_USER) {
-        if (IsPredefined(key))
-            return ERROR_FILE_NOT_FOUND;
-        path = key->path;
-    }
+    if (!ResolvePath(key, nullptr, path))
+        return key == nullptr ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND;
     Registry& registry = TheRegistry();
     std::lock_guard guard(registry.lock);
-    const auto found = registry.values.find({path, FoldValueName(valueName)});
-    if (found == registry.values.end())
+    const auto found = registry.keys.find(path);
+    if (found == registry.keys.end())
         return ERROR_FILE_NOT_FOUND;
-    const std::string& text = found->second;
-    const auto needed = static_cast<DWORD>(text.size() + 1);
+    const auto value = found->second.find(FoldValueName(valueName));
+    if (value == found->second.end())
+        return ERROR_FILE_NOT_FOUND;
+    const std::string& bytes = value->second.bytes;
+    const auto needed = static_cast<DWORD>(bytes.size());
     if (type != nullptr)
-        *type = REG_SZ;
+        *type = value->second.type;
     if (data == nullptr) {
         if (dataBytes != nullptr)
             *dataBytes = needed;
@@ -195,39 +220,74 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE 
         *dataBytes = needed;
         return ERROR_MORE_DATA;
     }
-    std::memcpy(data, text.c_str(), needed);
+    if (needed > 0)
+        std::memcpy(data, bytes.data(), needed);
     *dataBytes = needed;
+    return ERROR_SUCCESS;
+}
+
+LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
+                    DWORD dataBytes) {
+    if (data == nullptr && dataBytes != 0)
+        return ERROR_INVALID_PARAMETER;
+    std::string path;
+    if (!ResolvePath(key, nullptr, path))
+        return key == nullptr ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED;
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    const auto found = registry.keys.find(path);
+    if (found == registry.keys.end())
+        return ERROR_INVALID_HANDLE; // the key was deleted while open
+    RegistryValue value;
+    value.type = type;
+    if (dataBytes > 0)
+        value.bytes.assign(reinterpret_cast<const char*>(data), dataBytes);
+    // As on Windows, a string stored without its terminating zero gets one.
+    if (type == REG_SZ && (value.bytes.empty() || value.bytes.back() != '\0'))
+        value.bytes.push_back('\0');
+    found->second[FoldValueName(valueName)] = std::move(value);
+    return ERROR_SUCCESS;
+}
+
+LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
+    std::string path;
+    if (!ResolvePath(key, nullptr, path))
+        return key == nullptr ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND;
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    const auto found = registry.keys.find(path);
+    if (found == registry.keys.end() || found->second.erase(FoldValueName(valueName)) == 0)
+        return ERROR_FILE_NOT_FOUND;
+    return ERROR_SUCCESS;
+}
+
+LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+    std::string path;
+    if (!ResolvePath(key, subKey, path))
+        return key == nullptr ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND;
+    if (path.empty())
+        return ERROR_ACCESS_DENIED;
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    const auto found = registry.keys.find(path);
+    if (found == registry.keys.end())
+        return ERROR_FILE_NOT_FOUND;
+    const std::string childPrefix = path + "\\";
+    const auto child = registry.keys.lower_bound(childPrefix);
+    if (child != registry.keys.end() &&
+        child->first.compare(0, childPrefix.size(), childPrefix) == 0)
+        return ERROR_ACCESS_DENIED;
+    registry.keys.erase(found);
     return ERROR_SUCCESS;
 }
 
 LONG RegCloseKey(HKEY key) {
     if (key == nullptr)
         return ERROR_INVALID_HANDLE;
-    if (IsPredefined(key))
-        return ERROR_SUCCESS; // predefined keys are never freed
-    delete key;
+    if (!IsPredefined(key))
+        delete key;
     return ERROR_SUCCESS;
 }
-
-namespace posix {
-
-void SetRegistryValueForTesting(const char* subKey, const char* valueName, const char* value) {
-    Registry& registry = TheRegistry();
-    std::lock_guard guard(registry.lock);
-    const std::pair<std::string, std::string> name{FoldKeyPath(subKey), FoldValueName(valueName)};
-    if (value == nullptr)
-        registry.values.erase(name);
-    else
-        registry.values[name] = value;
-}
-
-void ClearRegistryForTesting() {
-    Registry& registry = TheRegistry();
-    std::lock_guard guard(registry.lock);
-    registry.values.clear();
-}
-
-} // namespace posix
 
 // --- shell and windows --------------------------------------------------------
 

@@ -1,6 +1,6 @@
 // The kernel32, advapi32 and shell32 services the plug-in uses, with the
 // documented Windows behaviour: global memory blocks, MulDiv, the tick count,
-// Sleep, critical sections, reading the per-user registry, and the shell's
+// Sleep, critical sections, the per-user registry, and the shell's
 // "open" verb.
 #pragma once
 
@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 
+#include "platform/posix/Files.h"
 #include "platform/posix/Types.h"
 
 // --- error codes (values as in winerror.h; Files.h shares some) ----------------
@@ -16,6 +17,9 @@
 #endif
 #ifndef ERROR_FILE_NOT_FOUND
 #define ERROR_FILE_NOT_FOUND 2L
+#endif
+#ifndef ERROR_ACCESS_DENIED
+#define ERROR_ACCESS_DENIED 5L
 #endif
 #ifndef ERROR_INVALID_HANDLE
 #define ERROR_INVALID_HANDLE 6L
@@ -65,18 +69,27 @@ BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section);
 void LeaveCriticalSection(LPCRITICAL_SECTION section);
 void DeleteCriticalSection(LPCRITICAL_SECTION section);
 
-// --- registry (read only) -----------------------------------------------------
-// There is no registry on POSIX: keys and values exist only when a test has
-// put them there with posix::SetRegistryValueForTesting. Key paths compare
-// without regard to ASCII letter case, as on Windows.
+// --- registry -------------------------------------------------------------------
+// An in-memory per-user registry, empty when the process starts: the running
+// system only reads it (the help file's location); tests create keys and
+// values through the same functions as on Windows. Key paths and value names
+// compare without regard to ASCII letter case.
 using PHKEY = HKEY*;
 using REGSAM = DWORD;
 
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001u)))
 #define KEY_QUERY_VALUE 0x0001u
+#define KEY_SET_VALUE 0x0002u
 #define KEY_READ 0x20019u
+#define KEY_WRITE 0x20006u
+#define KEY_ALL_ACCESS 0xF003Fu
+#define REG_OPTION_NON_VOLATILE 0u
+#define REG_CREATED_NEW_KEY 1u
+#define REG_OPENED_EXISTING_KEY 2u
 #define REG_NONE 0u
 #define REG_SZ 1u
+#define REG_BINARY 3u
+#define REG_DWORD 4u
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
 // The value's type and bytes (a REG_SZ value with its terminating zero).
@@ -85,14 +98,16 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY 
 LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD dataBytes);
 LONG RegCloseKey(HKEY key);
-
-namespace posix {
-// Stores a REG_SZ value under HKEY_CURRENT_USER\subKey (value null removes
-// it). Test use only: the running system never writes the registry.
-void SetRegistryValueForTesting(const char* subKey, const char* valueName, const char* value);
-// Removes every value stored with SetRegistryValueForTesting.
-void ClearRegistryForTesting();
-} // namespace posix
+// Opens the key, creating it and any missing parent first.
+LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                     REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                     LPDWORD disposition);
+LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                    DWORD dataBytes);
+LONG RegDeleteValueA(HKEY key, LPCSTR valueName);
+// Deletes a key without subkeys, with its values (ERROR_ACCESS_DENIED while
+// it has subkeys).
+LONG RegDeleteKeyA(HKEY key, LPCSTR subKey);
 
 // --- shell and windows --------------------------------------------------------
 #define SW_HIDE 0

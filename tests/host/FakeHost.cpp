@@ -1,0 +1,109 @@
+#include "host/FakeHost.h"
+
+#include <cstring>
+
+#include "host/HostBindings.h"
+#include "platform/Platform.h"
+
+FakeHost* FakeHost::current_ = nullptr;
+
+namespace {
+
+char* HostBlock(const std::string& text) {
+    auto* block = static_cast<char*>(GlobalAlloc(GMEM_FIXED, text.size() + 1));
+    std::memcpy(block, text.c_str(), text.size() + 1);
+    return block;
+}
+
+} // namespace
+
+FakeHost::FakeHost(Bind bind) {
+    current_ = this;
+    HostWindow = nullptr;
+    HostAddAction = nullptr;
+    HostSetVariable = bind == Bind::Nothing ? nullptr : &FakeHost::SetVariable;
+    HostScriptProcessor = (bind == Bind::Nothing || bind == Bind::WithoutScriptProcessor)
+                              ? nullptr
+                              : &FakeHost::ScriptProcessor;
+    HostInterfaceAccess = (bind == Bind::Nothing || bind == Bind::WithoutInterfaceAccess)
+                              ? nullptr
+                              : &FakeHost::InterfaceAccess;
+}
+
+FakeHost::~FakeHost() {
+    HostAddAction = nullptr;
+    HostSetVariable = nullptr;
+    HostScriptProcessor = nullptr;
+    HostInterfaceAccess = nullptr;
+    current_ = nullptr;
+}
+
+void FakeHost::RegisterPlugIn() {
+    nbRegisterPlugIn(&FakeHost::AddAction, nullptr, nullptr, &FakeHost::SetVariable);
+}
+
+std::optional<std::string> FakeHost::Variable(const std::string& name) const {
+    for (auto it = variableWrites.rbegin(); it != variableWrites.rend(); ++it)
+        if (it->first == name)
+            return it->second;
+    return std::nullopt;
+}
+
+void WINAPI FakeHost::AddAction(int32_t id, const char* name, const char* hint,
+                                const uint8_t* typeCodes, int32_t lastIndex, int32_t count) {
+    current_->actions.push_back({id, name, hint,
+                                 std::vector<uint8_t>(typeCodes, typeCodes + lastIndex + 1),
+                                 lastIndex, count});
+}
+
+void WINAPI FakeHost::SetVariable(const char* name, const char* value) {
+    current_->variableWrites.emplace_back(name, value);
+}
+
+void WINAPI FakeHost::ScriptProcessor(const char* commandLine) {
+    current_->commands.emplace_back(commandLine);
+    if (current_->onGoSub != nullptr && std::strncmp(commandLine, "GoSub ", 6) == 0)
+        current_->onGoSub(commandLine);
+}
+
+void WINAPI FakeHost::InterfaceAccess(int32_t code, char** slot) {
+    FakeHost& host = *current_;
+    host.requests.push_back(
+        {code, *slot != nullptr ? std::optional<std::string>(*slot) : std::nullopt});
+    std::optional<std::string> answer;
+    switch (code) {
+    case 5:
+        answer = host.subroutineList;
+        break;
+    case 6:
+        answer = host.versionText;
+        break;
+    case 9:
+        host.messages.emplace_back(*slot != nullptr ? *slot : "");
+        break;
+    case 1:
+    case 8:
+    case 14:
+        // A host that answers a pick points the slot at a text of its own,
+        // which stays the host's.
+        if (host.pickAnswer) {
+            host.pickedText_ = *host.pickAnswer;
+            *slot = host.pickedText_.data();
+        }
+        break;
+    default:
+        break;
+    }
+    if (answer && (code == 5 || code == 6))
+        *slot = HostBlock(*answer);
+}
+
+HostParams::HostParams(std::initializer_list<const char*> texts) {
+    for (const char* text : texts)
+        slots_.push_back(text != nullptr ? HostBlock(text) : nullptr);
+}
+
+HostParams::~HostParams() {
+    for (char* slot : slots_)
+        GlobalFree(slot);
+}
