@@ -1,0 +1,35 @@
+# Runs nbhost once and compares its output with the transcripts (see
+# CMakeLists.txt). Line ends are compared without regard to CR LF, which the
+# Windows runtime writes.
+string(REPLACE "|" ";" args "${ARGS}")
+string(REPLACE "|" ";" emulator "${EMULATOR}")
+execute_process(COMMAND ${emulator} ${NBHOST} ${args}
+                OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+string(REPLACE "\r\n" "\n" out "${out}")
+string(REPLACE "\r\n" "\n" err "${err}")
+
+set(failed "")
+foreach(stream out err)
+    set(expected "")
+    if(EXISTS "${EXPECTED}.${stream}")
+        file(READ "${EXPECTED}.${stream}" expected)
+    endif()
+    file(WRITE "${ACTUAL}.${stream}.actual" "${${stream}}")
+    if(NOT "${${stream}}" STREQUAL "${expected}")
+        if(NOT EXISTS "${EXPECTED}.${stream}")
+            file(WRITE "${ACTUAL}.${stream}.expected" "")
+            set(expectedFile "${ACTUAL}.${stream}.expected")
+        else()
+            set(expectedFile "${EXPECTED}.${stream}")
+        endif()
+        execute_process(COMMAND diff -u "${expectedFile}" "${ACTUAL}.${stream}.actual"
+                        OUTPUT_VARIABLE difference)
+        string(APPEND failed "std${stream} differs from the transcript:\n${difference}\n")
+    endif()
+endforeach()
+if(NOT "${rc}" STREQUAL "${EXIT}")
+    string(APPEND failed "exit code ${rc}, expected ${EXIT}\n")
+endif()
+if(failed)
+    message(FATAL_ERROR "${failed}")
+endif()
