@@ -159,9 +159,12 @@ void Host::PrintCatalogue() const {
     Print("description: " + description_);
     for (const Action& a : catalogue_) {
         std::string codes = "(";
-        for (std::int32_t i = 0; i < a.count; ++i)
-            codes += (i > 0 ? "," : "") + std::to_string(a.Code(static_cast<std::size_t>(i)));
-        codes += ")";
+        for (std::int32_t i = 0; i < a.count; ++i) {
+            if (i > 0)
+                codes += ',';
+            codes += std::to_string(a.Code(static_cast<std::size_t>(i)));
+        }
+        codes += ')';
         char row[160];
         std::snprintf(row, sizeof row, "%2d  %-24s %-13s ", a.id, a.name.c_str(), codes.c_str());
         // Category rows (ID 0) carry a title only.
