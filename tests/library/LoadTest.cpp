@@ -1,0 +1,124 @@
+// The built Tonvald.nbp, loaded the way a host loads it: only through its
+// exports, with this program's own callbacks.
+#include "platform/Platform.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/Exports.h"
+
+namespace {
+
+struct Calls {
+    int actions = 0;
+    std::vector<std::string> variableWrites;
+    std::vector<std::string> commands;
+    int requests = 0;
+
+    std::size_t Total() const {
+        return static_cast<std::size_t>(actions) + variableWrites.size() + commands.size() +
+               static_cast<std::size_t>(requests);
+    }
+};
+Calls calls;
+
+void WINAPI AddAction(int32_t, const char*, const char*, const uint8_t*, int32_t, int32_t) {
+    ++calls.actions;
+}
+void WINAPI SetVariable(const char* name, const char* value) {
+    calls.variableWrites.push_back(std::string(name) + "=" + value);
+}
+void WINAPI ScriptProcessor(const char* command) {
+    calls.commands.emplace_back(command);
+}
+void WINAPI InterfaceAccess(int32_t, char**) {
+    ++calls.requests;
+}
+
+template <class F>
+F Export(HMODULE module, const char* name) {
+    const FARPROC proc = GetProcAddress(module, name);
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
+}
+
+struct Plugin {
+    HMODULE module = LoadLibraryA("Tonvald.nbp");
+    decltype(&nbInitPlugIn) init = Export<decltype(&nbInitPlugIn)>(module, "nbInitPlugIn");
+    decltype(&nbRegisterPlugIn) registerPlugIn =
+        Export<decltype(&nbRegisterPlugIn)>(module, "nbRegisterPlugIn");
+    decltype(&nbRegisterScriptProcessor) registerScript =
+        Export<decltype(&nbRegisterScriptProcessor)>(module, "nbRegisterScriptProcessor");
+    decltype(&nbRegisterInterfaceAccess) registerInterface =
+        Export<decltype(&nbRegisterInterfaceAccess)>(module, "nbRegisterInterfaceAccess");
+    decltype(&nbExecAction) exec = Export<decltype(&nbExecAction)>(module, "nbExecAction");
+    decltype(&nbEditAction) edit = Export<decltype(&nbEditAction)>(module, "nbEditAction");
+    decltype(&nbMessage) message = Export<decltype(&nbMessage)>(module, "nbMessage");
+    decltype(&nbAbout) about = Export<decltype(&nbAbout)>(module, "nbAbout");
+
+    bool Complete() const {
+        return module != nullptr && init && registerPlugIn && registerScript && registerInterface &&
+               exec && edit && message && about;
+    }
+};
+
+char* HostText(const char* text) {
+    const std::size_t size = std::strlen(text) + 1;
+    auto* block = static_cast<char*>(GlobalAlloc(GMEM_FIXED, size));
+    std::memcpy(block, text, size);
+    return block;
+}
+
+TEST(Library, LoadsIntroducesItselfAndUnloadsQuietly) {
+    calls = {};
+    Plugin plugin;
+    ASSERT_TRUE(plugin.Complete());
+    EXPECT_EQ(calls.Total(), 0u); // loading sends nothing
+
+    char* title = nullptr;
+    char* author = nullptr;
+    char* description = nullptr;
+    plugin.init(nullptr, &title, &author, &description);
+    ASSERT_NE(title, nullptr);
+    EXPECT_STREQ(title, "duVoza");
+    EXPECT_NE(author, nullptr);
+    EXPECT_NE(description, nullptr);
+    for (char* block : {title, author, description})
+        GlobalFree(block);
+
+    plugin.registerPlugIn(&AddAction, nullptr, nullptr, &SetVariable);
+    plugin.registerScript(&ScriptProcessor);
+    plugin.registerInterface(&InterfaceAccess);
+    EXPECT_EQ(calls.actions, 53);
+
+    char* none[1] = {nullptr};
+    EXPECT_EQ(plugin.exec(0, none), 0);
+    EXPECT_EQ(plugin.exec(47, none), 0);
+    EXPECT_EQ(plugin.edit(3, none), 0);
+    plugin.message(0, 0);
+
+    // Objects made by actions (where those exist) are freed at unload
+    // without a word to the host.
+    char* params[1] = {HostText("Object")};
+    plugin.exec(1, params);  // duVozaPlayerCreate
+    plugin.exec(19, params); // duVozaRecordCreate
+    GlobalFree(params[0]);
+    const Calls beforeUnload = calls;
+    EXPECT_TRUE(FreeLibrary(plugin.module));
+    EXPECT_EQ(calls.Total(), beforeUnload.Total());
+}
+
+TEST(Library, LoadsAgainAfterUnloading) {
+    for (int round = 0; round < 2; ++round) {
+        calls = {};
+        Plugin plugin;
+        ASSERT_TRUE(plugin.Complete());
+        plugin.registerPlugIn(&AddAction, nullptr, nullptr, &SetVariable);
+        EXPECT_EQ(calls.actions, 53);
+        EXPECT_TRUE(FreeLibrary(plugin.module));
+    }
+}
+
+} // namespace
