@@ -536,3 +536,164 @@ TEST(Acm, SuggestsSixteenBitPcmForCodedSources) {
               MMSYSERR_NOERROR);
     EXPECT_EQ(std::memcmp(intermediate.get(), Pcm(2, 22050, 16).get(), sizeof(WAVEFORMATEX)), 0);
 }
+
+namespace {
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+// IMA ADPCM block headers: predictor, step index, reserved byte.
+Bytes ImaHeader(int predictor, int index) {
+    return Concat({Words({predictor}), {static_cast<std::uint8_t>(index), 0}});
+}
+
+// Microsoft ADPCM mono block header: coefficient pair, step, two samples.
+Bytes MsHeader(int predictor, int delta, int sample1, int sample2) {
+    return Concat({{static_cast<std::uint8_t>(predictor)},
+                   Words({delta}),
+                   Words({sample1}),
+                   Words({sample2})});
+}
+
+std::uint32_t Fnv1a(const Bytes& bytes) {
+    std::uint32_t hash = 2166136261u;
+    for (std::uint8_t b : bytes)
+        hash = (hash ^ b) * 16777619u;
+    return hash;
+}
+
+} // namespace
+
+TEST(Acm, DecodesImaAdpcmBlocks) {
+    // Mono, 12-byte blocks of 17 samples; every nibble once, then a block
+    // that runs into the 16-bit limits.
+    const Bytes mono = Concat({ImaHeader(1000, 20),
+                               {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE},
+                               ImaHeader(-2000, 60),
+                               {0x7F, 0x07, 0x88, 0xF0, 0x77, 0x77, 0x77, 0x77}});
+    const std::vector<int> monoExpected = {
+        1000,  1006,  1022,  1047,  1078,  1116,  1172,  1269,  1468,  1440,  1362,  1244,
+        1094,  918,   658,   206,   -719,  -2000, -6260, 2871,  22449, 25247, 22704, 20392,
+        22494, -6172, 32767, 32767, 32767, 32767, 32767, 32767, 32767, 32767};
+    const Conversion m = Convert(Ima(1, 8000, 12), Pcm(1, 8000, 16), mono);
+    EXPECT_EQ(ToWords(m.output), monoExpected);
+
+    // 8-bit output is the high byte of the 16-bit samples, moved by 128.
+    const Conversion m8 = Convert(Ima(1, 8000, 12), Pcm(1, 8000, 8), mono);
+    ASSERT_EQ(m8.output.size(), monoExpected.size());
+    for (std::size_t i = 0; i < monoExpected.size(); ++i)
+        EXPECT_EQ(m8.output[i], ((monoExpected[i] + 32768) >> 8)) << i;
+
+    // Stereo, 24-byte blocks of 17 frames: groups of 4 bytes of the left
+    // channel, then 4 of the right.
+    const Bytes stereo = Concat({ImaHeader(500, 10),
+                                 ImaHeader(-500, 40),
+                                 {0x21, 0x43, 0x65, 0x87},
+                                 {0xF9, 0xCA, 0x3B, 0x0D},
+                                 {0x11, 0x22, 0x33, 0x44},
+                                 {0x55, 0x66, 0x77, 0x88}});
+    const Conversion s = Convert(Ima(2, 22050, 24), Pcm(2, 22050, 16), stereo);
+    EXPECT_EQ(
+        ToWords(s.output),
+        (std::vector<int>{500, -500,  506, -626,  516, -1200, 530, -1611, 545,  -2283, 568, -2916,
+                          608, -2341, 691, -3162, 679, -3053, 712, -1959, 742,  -357,  787, 2416,
+                          828, 7330,  880, 17375, 926, 32767, 982, 29690, 1049, 26892}));
+}
+
+TEST(Acm, DecodesMicrosoftAdpcmBlocks) {
+    // Mono, 15-byte blocks of 18 samples, through several coefficient pairs.
+    const Bytes mono = Concat({MsHeader(5, 300, -1000, 1234),
+                               {0x1F, 0x2E, 0x3D, 0x4C, 0x5B, 0x6A, 0x79, 0x88},
+                               MsHeader(6, 16, 32000, 31000),
+                               {0x77, 0x77, 0x77, 0x77, 0x70, 0x08, 0x99, 0xFF},
+                               MsHeader(3, 1000, -300, -333),
+                               {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0}});
+    const Conversion m = Convert(MsAdpcm(1, 8000, 15, 18), Pcm(1, 8000, 16), mono);
+    EXPECT_EQ(
+        ToWords(m.output),
+        (std::vector<int>{1234,   -1000,  -2499,  -3946,  -4578,  -5451,  -5493,  -5963,  -5627,
+                          -6014,  -5114,  -6087,  -3362,  -7935,  4434,   -23862, -32768, -32768,
+                          31000,  32000,  21018,  3449,   -13129, -21703, -17680, 1353,   32767,
+                          32767,  32767,  20479,  1663,   -32768, -32768, -32768, -32768, -32768,
+                          -333,   -300,   692,    2240,   4271,   6659,   10402,  17782,  32767,
+                          -24164, -32768, -32768, -32768, -32768, -32768, -32768, -32768, -32768}));
+
+    // Stereo, 22-byte blocks of 10 frames; each header field for both
+    // channels, then one byte per frame (left in the high nibble).
+    const Bytes stereo = Concat({{1, 2},
+                                 Words({20, 500}),
+                                 Words({100, -100}),
+                                 Words({50, -7000}),
+                                 {0x81, 0x7E, 0xC3, 0x3C, 0x0F, 0xF0, 0x55, 0xAA}});
+    const std::vector<int> stereoExpected = {50,   -7000, 100,  -100, -10,   500,  300,
+                                             -898, 38,    1209, 289,  -1448, 540,  -434,
+                                             654,  0,     1383, 1745, 936,   -3342};
+    const Conversion s = Convert(MsAdpcm(2, 44100, 22), Pcm(2, 44100, 16), stereo);
+    EXPECT_EQ(ToWords(s.output), stereoExpected);
+    const Conversion s8 = Convert(MsAdpcm(2, 44100, 22), Pcm(2, 44100, 8), stereo);
+    ASSERT_EQ(s8.output.size(), stereoExpected.size());
+    for (std::size_t i = 0; i < stereoExpected.size(); ++i)
+        EXPECT_EQ(s8.output[i], ((stereoExpected[i] + 32768) >> 8)) << i;
+
+    // A block declared shorter than its bytes allow yields the declared samples.
+    const Conversion shorter = Convert(MsAdpcm(1, 8000, 15, 10), Pcm(1, 8000, 16), mono);
+    EXPECT_EQ(ToWords(shorter.output),
+              (std::vector<int>{1234,   -1000, -2499, -3946, -4578, -5451, -5493,  -5963,
+                                -5627,  -6014, 31000, 32000, 21018, 3449,  -13129, -21703,
+                                -17680, 1353,  32767, 32767, -333,  -300,  692,    2240,
+                                4271,   6659,  10402, 17782, 32767, -24164}));
+}
+
+TEST(Acm, DecodesOnlyWholeBlocks) {
+    Bytes data(256 * 2 + 100);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 13);
+    data[2] = data[258] = 30; // step indexes in range
+    data[3] = data[259] = 0;
+    const Conversion ima = Convert(Ima(1, 8000), Pcm(1, 8000, 16), data);
+    EXPECT_EQ(ima.estimate, 3 * 1010u);
+    EXPECT_EQ(ima.output.size(), 2 * 1010u);
+    EXPECT_EQ(ima.sourceUsed, 512u);
+    data[0] = data[256] = 4; // coefficient pairs in range
+    const Conversion ms = Convert(MsAdpcm(1, 8000), Pcm(1, 8000, 16), data);
+    EXPECT_EQ(ms.estimate, 3 * 1000u);
+    EXPECT_EQ(ms.output.size(), 2 * 1000u);
+    EXPECT_EQ(ms.sourceUsed, 512u);
+}
+
+TEST(Acm, DecodesG711) {
+    Bytes codes(256);
+    for (int i = 0; i < 256; ++i)
+        codes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    struct Case {
+        int tag;
+        std::uint8_t code;
+        int value;
+    };
+    const Case anchors[] = {
+        {WAVE_FORMAT_ALAW, 0xD5, 8},       {WAVE_FORMAT_ALAW, 0x55, -8},
+        {WAVE_FORMAT_ALAW, 0xAA, 32256},   {WAVE_FORMAT_ALAW, 0x2A, -32256},
+        {WAVE_FORMAT_ALAW, 0x80, 5504},    {WAVE_FORMAT_MULAW, 0xFF, 0},
+        {WAVE_FORMAT_MULAW, 0x7F, 0},      {WAVE_FORMAT_MULAW, 0x80, 32124},
+        {WAVE_FORMAT_MULAW, 0x00, -32124}, {WAVE_FORMAT_MULAW, 0xF0, 120},
+    };
+    for (int tag : {WAVE_FORMAT_ALAW, WAVE_FORMAT_MULAW}) {
+        const Conversion c = Convert(G711(tag, 1, 8000), Pcm(1, 8000, 16), codes);
+        ASSERT_EQ(c.output.size(), 512u);
+        const std::vector<int> values = ToWords(c.output);
+        for (const Case& a : anchors) {
+            if (a.tag == tag) {
+                EXPECT_EQ(values[a.code], a.value) << tag << " " << int{a.code};
+            }
+        }
+        EXPECT_EQ(Fnv1a(c.output), tag == WAVE_FORMAT_ALAW ? 318465605u : 1901958568u) << tag;
+    }
+    // Stereo data decodes sample by sample.
+    const Conversion stereo =
+        Convert(G711(WAVE_FORMAT_MULAW, 2, 22050), Pcm(2, 22050, 16), {0x80, 0x00, 0xF0, 0xFF});
+    EXPECT_EQ(ToWords(stereo.output), (std::vector<int>{32124, -32124, 120, 0}));
+}
