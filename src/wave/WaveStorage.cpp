@@ -167,10 +167,21 @@ bool TWaveStreamAdapter::Parse() {
         // beyond what the chunk holds.
         if (sizeof(WAVEFORMATEX) + format_->cbSize > length)
             format_->cbSize = static_cast<WORD>(length - sizeof(WAVEFORMATEX));
+        // The search for "data" starts right after the format contents: past
+        // the pad byte that follows contents of odd size, or, for a writer
+        // that left the pad out, right at the byte after them.
+        const LONG afterFormat = mmioSeek(h, 0, SEEK_CUR);
         MMCKINFO data{};
-        data.ckid = Id("data");
-        if (!ChunkReachable(*stream_, mmioSeek(h, 0, SEEK_CUR), data.ckid, 0) ||
-            mmioDescend(h, &data, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
+        const auto findData = [&](LONG from) {
+            data = MMCKINFO{};
+            data.ckid = Id("data");
+            return from >= 0 && mmioSeek(h, from, SEEK_SET) == from &&
+                   ChunkReachable(*stream_, from, data.ckid, 0) &&
+                   mmioDescend(h, &data, &riff, MMIO_FINDCHUNK) == MMSYSERR_NOERROR;
+        };
+        const bool found = fmt.cksize % 2 != 0 ? findData(afterFormat + 1) || findData(afterFormat)
+                                               : findData(afterFormat);
+        if (!found)
             return;
         dataSize_ = data.cksize;
         dataStart_ = static_cast<std::int32_t>(data.dwDataOffset);

@@ -359,3 +359,48 @@ HMMIO OpenStreamMmio(TStream* stream) {
         static_cast<decltype(info.adwInfo[0] + 0)>(reinterpret_cast<std::uintptr_t>(stream));
     return mmioOpenA(nullptr, &info, MMIO_WRITE);
 }
+
+// --- waiting while messages flow ------------------------------------------------------
+
+DWORD WaitPumpingMessages(HANDLE handle, DWORD timeout) {
+    // Posted messages, timers, paint and hot keys wake the wait; input does not.
+    constexpr DWORD kWakeMask = QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY; // 184
+    HANDLE waitFor = handle;
+    HANDLE duplicate = nullptr;
+    if (handle == GetCurrentThread() || handle == GetCurrentProcess()) {
+        // A pseudo-handle names no object to wait for; a real one does.
+        if (DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &duplicate,
+                            SYNCHRONIZE, FALSE, 0))
+            waitFor = duplicate;
+    }
+    DWORD result = WAIT_FAILED;
+    do {
+        const DWORD started = GetTickCount();
+        result = MsgWaitForMultipleObjects(1, &waitFor, FALSE, timeout, kWakeMask);
+        if (result != WAIT_OBJECT_0 + 1)
+            break;
+        bool quit = false;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            const bool keyboard = msg.message >= 256 && msg.message <= 265;
+            const bool mouse = msg.message >= 512 && msg.message <= 522;
+            if (keyboard || mouse)
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                break;
+            }
+        }
+        if (quit)
+            break;
+        if (timeout != INFINITE) {
+            const DWORD elapsed = GetTickCount() - started;
+            timeout = elapsed < timeout ? timeout - elapsed : 0;
+        }
+    } while (result == WAIT_OBJECT_0 + 1);
+    if (duplicate != nullptr)
+        CloseHandle(duplicate);
+    return result;
+}

@@ -61,6 +61,22 @@ void FailWithErrno() {
     lastError = ErrorFromErrno(errno);
 }
 
+// As Windows tells them apart: a missing file in an existing folder, or a
+// missing folder on the way to it.
+void FailWithErrnoFor(const std::string& path) {
+    const int error = errno;
+    lastError = ErrorFromErrno(error);
+    if (error == ENOENT) {
+        const auto cut = path.find_last_of('/');
+        if (cut != std::string::npos && cut > 0) {
+            struct stat info {};
+            const std::string folder = path.substr(0, cut);
+            if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+                lastError = ERROR_PATH_NOT_FOUND;
+        }
+    }
+}
+
 FileObject* FileFrom(HANDLE h) {
     if (h == INVALID_HANDLE_VALUE)
         return nullptr;
@@ -156,7 +172,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
     }
     const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
-        FailWithErrno();
+        FailWithErrnoFor(path);
         return INVALID_HANDLE_VALUE;
     }
     // As on Windows, opening an existing file with OPEN_ALWAYS or
@@ -320,8 +336,9 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
         return INVALID_FILE_ATTRIBUTES;
     }
     struct stat info {};
-    if (::stat(posix::PathFromAnsi(fileName).c_str(), &info) != 0) {
-        FailWithErrno();
+    const std::string path = posix::PathFromAnsi(fileName);
+    if (::stat(path.c_str(), &info) != 0) {
+        FailWithErrnoFor(path);
         return INVALID_FILE_ATTRIBUTES;
     }
     DWORD attributes = 0;
@@ -344,7 +361,7 @@ BOOL DeleteFileA(LPCSTR fileName) {
         return FALSE;
     }
     if (::unlink(path.c_str()) != 0) {
-        FailWithErrno();
+        FailWithErrnoFor(path);
         return FALSE;
     }
     return TRUE;
@@ -359,7 +376,7 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
     const std::string to = posix::PathFromAnsi(newName);
     struct stat info {};
     if (::stat(from.c_str(), &info) != 0) {
-        FailWithErrno();
+        FailWithErrnoFor(from);
         return FALSE;
     }
     struct stat target {};

@@ -1,0 +1,139 @@
+// The ANSI file functions. Under Wine these run against kernel32 itself.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/Cp1251.h"
+#include "platform/Platform.h"
+
+namespace {
+
+HANDLE Create(const std::string& name, DWORD disposition,
+              DWORD access = GENERIC_READ | GENERIC_WRITE) {
+    return CreateFileA(name.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool Write(HANDLE h, const std::string& text) {
+    DWORD written = 0;
+    return WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+std::string ReadAll(const std::string& name) {
+    HANDLE h = Create(name, OPEN_EXISTING, GENERIC_READ);
+    if (h == INVALID_HANDLE_VALUE)
+        return "<cannot open>";
+    std::string text(256, '\0');
+    DWORD read = 0;
+    ReadFile(h, text.data(), 256, &read, nullptr);
+    CloseHandle(h);
+    text.resize(read);
+    return text;
+}
+
+} // namespace
+
+TEST(Files, CreateReadWriteSeekAndTruncate) {
+    const std::string name = "engine-files-a.bin";
+    DeleteFileA(name.c_str());
+    HANDLE h = Create(name, CREATE_NEW);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(Write(h, "hello world"));
+    EXPECT_EQ(GetFileSize(h, nullptr), 11u);
+    EXPECT_EQ(SetFilePointer(h, 6, nullptr, FILE_BEGIN), 6u);
+    EXPECT_TRUE(Write(h, "W"));
+    EXPECT_EQ(SetFilePointer(h, -2, nullptr, FILE_END), 9u);
+    EXPECT_TRUE(SetEndOfFile(h));
+    LARGE_INTEGER size{};
+    EXPECT_TRUE(GetFileSizeEx(h, &size));
+    EXPECT_EQ(size.QuadPart, 9);
+    LARGE_INTEGER move{};
+    move.QuadPart = -4;
+    LARGE_INTEGER at{};
+    EXPECT_TRUE(SetFilePointerEx(h, move, &at, FILE_CURRENT));
+    EXPECT_EQ(at.QuadPart, 5);
+    move.QuadPart = -10;
+    EXPECT_FALSE(SetFilePointerEx(h, move, &at, FILE_CURRENT));
+    char buffer[8] = {};
+    DWORD read = 0;
+    EXPECT_TRUE(ReadFile(h, buffer, 8, &read, nullptr));
+    EXPECT_EQ(std::string(buffer, read), " Wor");
+    EXPECT_TRUE(ReadFile(h, buffer, 8, &read, nullptr));
+    EXPECT_EQ(read, 0u); // the end of the file is no error
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_EQ(ReadAll(name), "hello Wor");
+    EXPECT_TRUE(DeleteFileA(name.c_str()));
+}
+
+TEST(Files, DispositionsAndTheirErrors) {
+    const std::string name = "engine-files-b.bin";
+    DeleteFileA(name.c_str());
+    EXPECT_EQ(Create(name, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Create("engine-no-folder/x.bin", OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    HANDLE h = Create(name, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), 0u);
+    Write(h, "first");
+    CloseHandle(h);
+    EXPECT_EQ(Create(name, CREATE_NEW), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+
+    h = Create(name, CREATE_ALWAYS); // truncates, and says the file was there
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(GetFileSize(h, nullptr), 0u);
+    CloseHandle(h);
+
+    h = Create(name, OPEN_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    Write(h, "ab");
+    CloseHandle(h);
+    EXPECT_EQ(ReadAll(name), "ab");
+    EXPECT_TRUE(DeleteFileA(name.c_str()));
+    EXPECT_FALSE(DeleteFileA(name.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+}
+
+TEST(Files, AttributesTellFilesFromFolders) {
+    const std::string name = "engine-files-c.bin";
+    HANDLE h = Create(name, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    const DWORD file = GetFileAttributesA(name.c_str());
+    EXPECT_NE(file, INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(file & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    const DWORD folder = GetFileAttributesA(".");
+    EXPECT_NE(folder, INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(folder & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_EQ(GetFileAttributesA("engine-files-missing"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Create(".", OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    DeleteFileA(name.c_str());
+}
+
+TEST(Files, MoveReplacesOnlyWhenAskedAndRussianNamesWork) {
+    const std::string from = "engine-files-Звук.tmp"_w1251;
+    const std::string to = "engine-files-Запись.wav"_w1251;
+    HANDLE h = Create(from, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    Write(h, "new");
+    CloseHandle(h);
+    h = Create(to, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    Write(h, "old");
+    CloseHandle(h);
+
+    EXPECT_FALSE(MoveFileExA(from.c_str(), to.c_str(), 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(ReadAll(to), "old");
+    EXPECT_TRUE(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(ReadAll(to), "new");
+    EXPECT_EQ(GetFileAttributesA(from.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_TRUE(DeleteFileA(to.c_str()));
+}

@@ -1,0 +1,117 @@
+// Builders of RIFF WAVE bytes for the wave tests.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "wave/WaveStorage.h"
+
+namespace wavetest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline void Put32(Bytes& b, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+inline void Put16(Bytes& b, std::uint16_t v) {
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+inline std::uint32_t Get32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
+}
+
+inline void PutId(Bytes& b, const char* id) {
+    b.insert(b.end(), id, id + 4);
+}
+
+// A chunk with its id, size field (the contents' size unless given) and
+// contents, padded to an even length.
+inline Bytes Chunk(const char* id, const Bytes& contents, std::int64_t sizeField = -1) {
+    Bytes b;
+    PutId(b, id);
+    Put32(b, sizeField < 0 ? static_cast<std::uint32_t>(contents.size())
+                           : static_cast<std::uint32_t>(sizeField));
+    b.insert(b.end(), contents.begin(), contents.end());
+    if (contents.size() % 2)
+        b.push_back(0);
+    return b;
+}
+
+inline Bytes FormatBytes(const WAVEFORMATEX& f, std::size_t length = 18) {
+    Bytes b(sizeof(WAVEFORMATEX) + 64, 0);
+    std::memcpy(b.data(), &f, sizeof f);
+    b.resize(length);
+    return b;
+}
+
+// "RIFF" size "WAVE" followed by the chunks.
+inline Bytes Riff(const std::vector<Bytes>& chunks, const char* form = "WAVE",
+                  std::int64_t sizeField = -1) {
+    Bytes body;
+    PutId(body, form);
+    for (const Bytes& c : chunks)
+        body.insert(body.end(), c.begin(), c.end());
+    return Chunk("RIFF", body, sizeField);
+}
+
+inline WAVEFORMATEX Pcm(TPCMFormat member) {
+    WAVEFORMATEX f{};
+    MakePCMFormat(&f, member);
+    return f;
+}
+
+inline Bytes WaveFile(const WAVEFORMATEX& f, const Bytes& data) {
+    return Riff({Chunk("fmt ", FormatBytes(f)), Chunk("data", data)});
+}
+
+inline TMemoryStream& StreamOf(TWave& wave) {
+    return wave.MemoryStream();
+}
+
+inline void Load(TWave& wave, const Bytes& bytes) {
+    TMemoryStream source;
+    source.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    source.SetPosition(0);
+    wave.LoadFromStream(source);
+}
+
+inline Bytes StreamBytes(TWave& wave) {
+    TMemoryStream& s = wave.MemoryStream();
+    return Bytes(s.Memory(), s.Memory() + s.Size());
+}
+
+inline Bytes DataOf(TWave& wave) {
+    if (!wave.IsValidWave())
+        return {};
+    const Bytes all = StreamBytes(wave);
+    const auto start = static_cast<std::size_t>(wave.DataStart());
+    return Bytes(all.begin() + static_cast<std::ptrdiff_t>(start),
+                 all.begin() + static_cast<std::ptrdiff_t>(start + wave.DataBytes()));
+}
+
+inline Bytes Ramp(std::size_t n, std::uint8_t first = 0) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<std::uint8_t>(first + i);
+    return b;
+}
+
+inline Bytes Samples16(const std::vector<std::int16_t>& values) {
+    Bytes b(values.size() * 2);
+    std::memcpy(b.data(), values.data(), b.size());
+    return b;
+}
+
+inline std::vector<std::int16_t> Values16(const Bytes& b) {
+    std::vector<std::int16_t> v(b.size() / 2);
+    std::memcpy(v.data(), b.data(), v.size() * 2);
+    return v;
+}
+
+} // namespace wavetest
