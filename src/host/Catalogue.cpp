@@ -1,5 +1,7 @@
 #include "host/Catalogue.h"
 
+#include <utility>
+
 #include "host/HostBindings.h"
 #include "platform/Cp1251.h"
 
@@ -204,6 +206,70 @@ constexpr bool CatalogueIsConsistent() {
     return next == kActionCount + 1;
 }
 static_assert(CatalogueIsConsistent(), "action IDs must rise from 1 to 46 with their codes");
+
+constexpr bool SameText(const char* a, const char* b) {
+    while (*a != '\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+constexpr bool IdsMatchNames() {
+    constexpr std::pair<ActionId, const char*> kNamed[] = {
+        {aiPlayerCreate, "duVozaPlayerCreate"},
+        {aiPlayerDestroy, "duVozaPlayerDestroy"},
+        {aiPlayerDestroyAll, "duVozaPlayerDestroyAll"},
+        {aiOutputDevices, "duVozaOutputDevices"},
+        {aiPlayerStart, "duVozaPlayerStart"},
+        {aiPlayerStop, "duVozaPlayerStop"},
+        {aiPlayerPause, "duVozaPlayerPause"},
+        {aiPlayerResume, "duVozaPlayerResume"},
+        {aiPlayerPosition, "duVozaPlayerPosition"},
+        {aiPlayerIsActive, "duVozaPlayerIsActive"},
+        {aiPlayerIsPaused, "duVozaPlayerIsPaused"},
+        {aiOnPlayerError, "zxOnPlayerError"},
+        {aiOnPlayerLevel, "zxOnPlayerLevel"},
+        {aiOnPlayerPause, "zxOnPlayerPause"},
+        {aiOnPlayerResume, "zxOnPlayerResume"},
+        {aiOnPlayerPosition, "zxOnPlayerPosition"},
+        {aiOnPlayerActivate, "zxOnPlayerActivate"},
+        {aiOnPlayerDeactivate, "zxOnPlayerDeactivate"},
+        {aiRecordCreate, "duVozaRecordCreate"},
+        {aiRecordDestroy, "duVozaRecordDestroy"},
+        {aiRecordDestroyAll, "duVozaRecordDestroyAll"},
+        {aiInputDevices, "duVozaInputDevices"},
+        {aiPCMFormats, "duVozaPCMFormats"},
+        {aiRecordStart, "duVozaRecordStart"},
+        {aiRecordStop, "duVozaRecordStop"},
+        {aiRecordPause, "duVozaRecordPause"},
+        {aiRecordResume, "duVozaRecordResume"},
+        {aiRecordIsActive, "duVozaRecordIsActive"},
+        {aiRecordIsPaused, "duVozaRecordIsPaused"},
+        {aiOnRecordError, "zxOnRecordError"},
+        {aiOnRecordLevel, "zxOnRecordLevel"},
+        {aiOnRecordPause, "zxOnRecordPause"},
+        {aiOnRecordResume, "zxOnRecordResume"},
+        {aiOnRecordPosition, "zxOnRecordPosition"},
+        {aiOnRecordActivate, "zxOnRecordActivate"},
+        {aiOnRecordDeactivate, "zxOnRecordDeactivate"},
+        {aiSub, "duVozaSub"},
+        {aiInfo, "duVozaInfo"},
+        {aiConcat, "duVozaConcat"},
+        {aiInvert, "duVozaInvert"},
+        {aiDelete, "duVozaDelete"},
+        {aiTrimStart, "duVozaTrimStart"},
+        {aiTrimEnd, "duVozaTrimEnd"},
+        {aiChangeVolume, "duVozaChangeVolume"},
+        {aiInsertSilence, "duVozaInsertSilence"},
+        {aiConvertToPCM, "duVozaConvertToPCM"},
+    };
+    for (const auto& [id, name] : kNamed)
+        if (!SameText(kCatalogue[kRowOfAction[static_cast<std::size_t>(id)]].name, name))
+            return false;
+    return true;
+}
+static_assert(IdsMatchNames(), "ActionId names must match the catalogue");
 
 } // namespace
 

@@ -15,6 +15,56 @@ enum ParamTypeCode : uint8_t {
     kParamVariable = 6, // the name of a host variable the plug-in writes
 };
 
+// Action IDs, as announced to the host.
+enum ActionId : int32_t {
+    aiPlayerCreate = 1,
+    aiPlayerDestroy = 2,
+    aiPlayerDestroyAll = 3,
+    aiOutputDevices = 4,
+    aiPlayerStart = 5,
+    aiPlayerStop = 6,
+    aiPlayerPause = 7,
+    aiPlayerResume = 8,
+    aiPlayerPosition = 9,
+    aiPlayerIsActive = 10,
+    aiPlayerIsPaused = 11,
+    aiOnPlayerError = 12,
+    aiOnPlayerLevel = 13,
+    aiOnPlayerPause = 14,
+    aiOnPlayerResume = 15,
+    aiOnPlayerPosition = 16,
+    aiOnPlayerActivate = 17,
+    aiOnPlayerDeactivate = 18,
+    aiRecordCreate = 19,
+    aiRecordDestroy = 20,
+    aiRecordDestroyAll = 21,
+    aiInputDevices = 22,
+    aiPCMFormats = 23,
+    aiRecordStart = 24,
+    aiRecordStop = 25,
+    aiRecordPause = 26,
+    aiRecordResume = 27,
+    aiRecordIsActive = 28,
+    aiRecordIsPaused = 29,
+    aiOnRecordError = 30,
+    aiOnRecordLevel = 31,
+    aiOnRecordPause = 32,
+    aiOnRecordResume = 33,
+    aiOnRecordPosition = 34,
+    aiOnRecordActivate = 35,
+    aiOnRecordDeactivate = 36,
+    aiSub = 37,
+    aiInfo = 38,
+    aiConcat = 39,
+    aiInvert = 40,
+    aiDelete = 41,
+    aiTrimStart = 42,
+    aiTrimEnd = 43,
+    aiChangeVolume = 44,
+    aiInsertSilence = 45,
+    aiConvertToPCM = 46,
+};
+
 inline constexpr int32_t kActionCount = 46;
 inline constexpr std::size_t kCatalogueRowCount = 53;
 inline constexpr std::size_t kMaxActionParams = 6;

@@ -5,8 +5,8 @@
 namespace {
 
 // The two device listings end in list variables, not in a result variable.
-constexpr int32_t kOutputDevicesId = 4;
-constexpr int32_t kInputDevicesId = 22;
+constexpr int32_t kOutputDevicesId = aiOutputDevices;
+constexpr int32_t kInputDevicesId = aiInputDevices;
 
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9')

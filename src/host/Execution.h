@@ -3,7 +3,7 @@
 // result variable, and answering 1 or 0.
 //
 //     int32_t ExecPlayerStop(ActionParams params) {
-//         ActionCall call(kPlayerStopId, params);
+//         ActionCall call(aiPlayerStop, params);
 //         int32_t id = 0;
 //         if (call.ReadInteger(0, id) && !FindPlayer(id))
 //             call.FailNoObject(id);

@@ -114,12 +114,6 @@ TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
     DeleteCriticalSection(&section);
 }
 
-TEST(Sleep, ZeroReturnsAtOnce) {
-    Sleep(0);
-    Sleep(1);
-    SUCCEED();
-}
-
 // The registry below HKEY_CURRENT_USER, written only by this test.
 constexpr const char* kTestKey = "Software\\Tonvald Tests\\Kernel";
 
