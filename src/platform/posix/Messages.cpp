@@ -469,6 +469,7 @@ BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     ThreadState* self = CurrentWithQueue();
     SentMessage sent{hwnd, message, wParam, lParam};
+    bool direct = false;
     {
         std::lock_guard lock(SyncMutex());
         const auto window = FindWindowLocked(hwnd);
@@ -481,10 +482,10 @@ LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             owner->second->sent.push_back(&sent);
             owner->second->changed |= QS_SENDMESSAGE;
         } else {
-            sent.done = true; // handled below, directly
+            direct = true;
         }
     }
-    if (sent.done)
+    if (direct)
         return CallProc(hwnd, message, wParam, lParam);
     SyncChanged();
     for (;;) {
