@@ -1,0 +1,196 @@
+// ConvertWaveData and the adapter's conversions (declared in WaveStorage.h).
+#include "wave/WaveACM.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "wave/WaveStorage.h"
+#include "wave/WaveUtils.h"
+
+namespace {
+
+constexpr std::uint32_t kLargestBlock = std::numeric_limits<std::int32_t>::max();
+
+// The manager's suggestion keeps the tag, channels and rate the caller sets.
+constexpr DWORD kKeepTagChannelsRate = ACM_FORMATSUGGESTF_WFORMATTAG |
+                                       ACM_FORMATSUGGESTF_NCHANNELS |
+                                       ACM_FORMATSUGGESTF_NSAMPLESPERSEC;
+
+struct FreeBlock {
+    void operator()(void* block) const { std::free(block); }
+};
+using Block = std::unique_ptr<void, FreeBlock>;
+
+// The manager's calls take writable records and buffers that they only read.
+LPWAVEFORMATEX Record(const WAVEFORMATEX* format) {
+    return const_cast<LPWAVEFORMATEX>(format);
+}
+
+class ConversionStream {
+public:
+    ConversionStream(const WAVEFORMATEX* from, const WAVEFORMATEX* to) {
+        open_ = acmStreamOpen(&handle_, nullptr, Record(from), Record(to), nullptr, 0, 0,
+                              ACM_STREAMOPENF_NONREALTIME) == MMSYSERR_NOERROR;
+    }
+    ConversionStream(const ConversionStream&) = delete;
+    ConversionStream& operator=(const ConversionStream&) = delete;
+    ~ConversionStream() {
+        if (open_)
+            acmStreamClose(handle_, 0);
+    }
+    bool IsOpen() const { return open_; }
+    HACMSTREAM Handle() const { return handle_; }
+
+private:
+    HACMSTREAM handle_ = nullptr;
+    bool open_ = false;
+};
+
+// Prepares a header for the time of a scope and unprepares it at the end.
+class PreparedHeader {
+public:
+    PreparedHeader(HACMSTREAM stream, ACMSTREAMHEADER& header)
+        : stream_(stream), header_(header),
+          prepared_(acmStreamPrepareHeader(stream, &header, 0) == MMSYSERR_NOERROR) {}
+    PreparedHeader(const PreparedHeader&) = delete;
+    PreparedHeader& operator=(const PreparedHeader&) = delete;
+    ~PreparedHeader() {
+        if (prepared_)
+            acmStreamUnprepareHeader(stream_, &header_, 0);
+    }
+    bool IsPrepared() const { return prepared_; }
+
+private:
+    HACMSTREAM stream_;
+    ACMSTREAMHEADER& header_;
+    bool prepared_;
+};
+
+void* Allocate(std::uint32_t size) {
+    void* block = std::malloc(size ? size : 1);
+    if (!block)
+        throw std::bad_alloc();
+    return block;
+}
+
+// Gives back the unused end of a block.
+void* Shrink(void* block, std::uint32_t size) {
+    void* smaller = std::realloc(block, size ? size : 1);
+    return smaller ? smaller : block;
+}
+
+// Converts the whole data with ConvertWaveData into `result`.
+bool ConvertInto(const WAVEFORMATEX* from, const void* data, std::uint32_t size,
+                 const WAVEFORMATEX* to, Block& result, std::uint32_t& resultSize) {
+    void* block = nullptr;
+    const bool ok = ConvertWaveData(from, data, size, to, block, resultSize);
+    result.reset(block);
+    return ok;
+}
+
+} // namespace
+
+bool ConvertWaveData(const WAVEFORMATEX* sourceFormat, const void* source, std::uint32_t sourceSize,
+                     const WAVEFORMATEX* destFormat, void*& destData, std::uint32_t& destSize) {
+    destData = nullptr;
+    destSize = 0;
+    if (!sourceFormat || !destFormat || (!source && sourceSize))
+        return false;
+    ConversionStream stream(sourceFormat, destFormat);
+    if (!stream.IsOpen())
+        return false;
+    DWORD estimate = 0;
+    if (acmStreamSize(stream.Handle(), sourceSize, &estimate, ACM_STREAMSIZEF_SOURCE) !=
+            MMSYSERR_NOERROR ||
+        estimate > kLargestBlock)
+        return false;
+
+    destData = Allocate(estimate);
+    ACMSTREAMHEADER header;
+    std::memset(&header, 0, sizeof(header));
+    header.cbStruct = sizeof(header);
+    header.pbSrc = static_cast<LPBYTE>(const_cast<void*>(source));
+    header.cbSrcLength = sourceSize;
+    header.pbDst = static_cast<LPBYTE>(destData);
+    header.cbDstLength = estimate;
+    bool converted = false;
+    {
+        PreparedHeader prepared(stream.Handle(), header);
+        if (prepared.IsPrepared())
+            converted = acmStreamConvert(stream.Handle(), &header,
+                                         ACM_STREAMCONVERTF_START | ACM_STREAMCONVERTF_END) ==
+                        MMSYSERR_NOERROR;
+    }
+    // Only what the conversion reports as produced is kept.
+    const std::uint32_t used = converted ? std::min<DWORD>(header.cbDstLengthUsed, estimate) : 0;
+    destData = Shrink(destData, used);
+    destSize = used;
+    return converted && used > 0;
+}
+
+bool TWaveStreamAdapter::ConvertToFormat(const WAVEFORMATEX* format) {
+    if (format == nullptr)
+        return false;
+    if (HasFormat(format))
+        return true;
+    void* data = nullptr;
+    if (!AcquireData(data, false))
+        return false;
+
+    // The source data is given back before the wave is rewritten: for an
+    // in-memory wave it points into the stream that the rewrite empties.
+    Block converted;
+    std::uint32_t convertedSize = 0;
+    bool ok = false;
+    try {
+        const WAVEFORMATEX* own = FormatRecord();
+        const std::uint32_t size = DataBytes();
+        ok = ConvertInto(own, data, size, format, converted, convertedSize);
+        if (!ok) {
+            // No driver for the pair: through the PCM layout of the source's
+            // channels and rate that a driver suggests.
+            WAVEFORMATEX pcm;
+            std::memset(&pcm, 0, sizeof(pcm));
+            pcm.wFormatTag = WAVE_FORMAT_PCM;
+            pcm.nChannels = own->nChannels;
+            pcm.nSamplesPerSec = own->nSamplesPerSec;
+            if (acmFormatSuggest(nullptr, Record(own), &pcm, sizeof(pcm), kKeepTagChannelsRate) ==
+                MMSYSERR_NOERROR) {
+                Block intermediate;
+                std::uint32_t intermediateSize = 0;
+                ok = ConvertInto(own, data, size, &pcm, intermediate, intermediateSize) &&
+                     ConvertInto(&pcm, intermediate.get(), intermediateSize, format, converted,
+                                 convertedSize);
+            }
+        }
+    } catch (...) {
+        ReleaseData(data, false);
+        throw;
+    }
+    ReleaseData(data, false);
+    if (!ok || !StartWriting(format))
+        return false;
+
+    std::int32_t written = 0;
+    try {
+        written = WriteData(converted.get(), static_cast<std::int32_t>(convertedSize));
+    } catch (...) {
+        StopWriting();
+        throw;
+    }
+    StopWriting();
+    return written >= 0 && static_cast<std::uint32_t>(written) == convertedSize;
+}
+
+bool TWaveStreamAdapter::ConvertToPCM(TPCMFormat format) {
+    if (format <= nonePCM || format > Stereo16bit48000Hz)
+        return false;
+    WAVEFORMATEX record;
+    std::memset(&record, 0, sizeof(record));
+    MakePCMFormat(&record, format);
+    return ConvertToFormat(&record);
+}
