@@ -45,10 +45,16 @@ TEST(MulDiv, FailsWithMinusOneOnZeroDivisorOrOverflow) {
         int number, numerator, denominator;
     };
     const Case cases[] = {
-        {1, 1, 0},        {0, 0, 0},        {INT_MAX, 2, 1}, {INT_MAX, INT_MAX, 1},
-        {INT_MIN, -1, 1}, {INT_MIN, 1, -1}, {INT_MIN, 1, 1}, // -2147483648 lies outside the
-                                                             // accepted range
-        {1 << 30, -2, 1}, {-INT_MAX, 2, 1},
+        {1, 1, 0},
+        {0, 0, 0},
+        {INT_MAX, 2, 1},
+        {INT_MAX, INT_MAX, 1},
+        {INT_MIN, -1, 1},
+        {INT_MIN, 1, -1},
+        {INT_MIN, 1, 1}, // -2147483648 lies outside the
+                         // accepted range
+        {1 << 30, -2, 1},
+        {-INT_MAX, 2, 1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MulDiv(c.number, c.numerator, c.denominator), -1)
