@@ -3,13 +3,44 @@
 // UtilitiesModule, lives from the loading to the unloading of the library.
 #pragma once
 
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "wave/WaveStorage.h"
+#include "wave/WaveUtils.h"
+
 class TWaveUtilitiesModule {
 public:
     TWaveUtilitiesModule();
     virtual ~TWaveUtilitiesModule();
     TWaveUtilitiesModule(const TWaveUtilitiesModule&) = delete;
     TWaveUtilitiesModule& operator=(const TWaveUtilitiesModule&) = delete;
+
+    // The storage the file actions load their source into, edit and save.
+    TWaveStorage& SharedStorage() { return *storage_; }
+
+    // Replaces `info` with the five information lines of a WAVE file: format
+    // description, duration in ms, kbit/s, data bytes and peak percent (-1
+    // when it cannot be computed). A missing file leaves the list empty; a
+    // file that is no valid wave gives "", "0", "0", "0", "-1". Loads the file
+    // into the shared storage and empties it again.
+    void GetWaveInfo(const std::string& fileName, std::vector<std::string>& info);
+
+    // The PCM format named by one of the sixteen descriptions of the 8000 to
+    // 44100 Hz formats ("PCM: 44,100 kHz, 16 Bit, Stereo"), compared exactly;
+    // any other text names 16-bit stereo at 48000 Hz.
+    static TPCMFormat PCMFormatFromText(const std::string& text);
+
+    // The output and input device lists and the player and recorder that
+    // gather them belong here too; they come with the device actions.
+
+private:
+    std::unique_ptr<TWaveStorage> storage_;
 };
 
 // Null before the library's start-up and after its shut-down.
 extern TWaveUtilitiesModule* UtilitiesModule;
+
+// The running service; std::logic_error when the library is not started.
+TWaveUtilitiesModule& RunningUtilitiesModule();

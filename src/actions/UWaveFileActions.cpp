@@ -1,0 +1,57 @@
+#include "actions/UWaveFileActions.h"
+
+#include <stdexcept>
+
+#include "actions/UWaveUtilitiesModule.h"
+#include "host/Execution.h"
+#include "platform/Cp1251.h"
+#include "wave/Streams.h"
+#include "wave/WaveStorage.h"
+
+namespace {
+
+constexpr std::size_t kSourceParam = 0;
+constexpr std::size_t kDestinationParam = 1;
+constexpr std::size_t kFirstNumberParam = 2;
+
+// Empties the wave when the scope ends, whether the action succeeded, failed
+// or raised an error: nothing of a file is kept between actions.
+class ClearAtEnd {
+public:
+    explicit ClearAtEnd(TWave& wave) : wave_(wave) {}
+    ClearAtEnd(const ClearAtEnd&) = delete;
+    ClearAtEnd& operator=(const ClearAtEnd&) = delete;
+    ~ClearAtEnd() { wave_.Clear(); }
+
+private:
+    TWave& wave_;
+};
+
+} // namespace
+
+std::string SoundFileNotFoundText(const std::string& fileName) {
+    return "Не найден звуковой файл \""_w1251 + fileName + "\".";
+}
+
+std::int32_t RunFileEditAction(std::int32_t actionId, ActionParams params, std::size_t numberCount,
+                               WaveEdit edit) {
+    if (numberCount > kMaxFileActionNumbers)
+        throw std::logic_error("a file action takes at most two numbers");
+    ActionCall call(actionId, params);
+    const std::string& source = call.Text(kSourceParam);
+    if (!FileExists(source))
+        call.Fail(SoundFileNotFoundText(source));
+    std::int32_t numbers[kMaxFileActionNumbers] = {0, 0};
+    for (std::size_t i = 0; i < numberCount; ++i)
+        call.ReadInteger(kFirstNumberParam + i, numbers[i]);
+    if (call.Ok()) {
+        TWave& wave = *RunningUtilitiesModule().SharedStorage().Wave();
+        ClearAtEnd clear(wave);
+        wave.LoadFromFile(source);
+        if (edit(wave, numbers))
+            wave.SaveToFile(call.Text(kDestinationParam));
+        else
+            call.FailQuietly();
+    }
+    return call.Finish();
+}

@@ -1,0 +1,9 @@
+// duVozaTrimEnd: saves a file without its last milliseconds.
+#include "actions/UWaveFileActions.h"
+#include "wave/WaveStorage.h"
+
+std::int32_t ExecWaveTrimEnd(ActionParams params) {
+    return RunFileEditAction(aiTrimEnd, params, 1, [](TWave& wave, const std::int32_t* n) {
+        return wave.TrimEnd(static_cast<std::uint32_t>(n[0]));
+    });
+}
