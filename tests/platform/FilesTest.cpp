@@ -96,7 +96,6 @@ TEST(Files, DispositionsAndTheirErrors) {
     EXPECT_TRUE(DeleteFileA(name.c_str()));
     EXPECT_FALSE(DeleteFileA(name.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
 }
 
 TEST(Files, AttributesTellFilesFromFolders) {

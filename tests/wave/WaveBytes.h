@@ -27,7 +27,8 @@ inline std::uint32_t Get32(const std::uint8_t* p) {
 }
 
 inline void PutId(Bytes& b, const char* id) {
-    b.insert(b.end(), id, id + 4);
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<std::uint8_t>(id[i]));
 }
 
 // A chunk with its id, size field (the contents' size unless given) and

@@ -304,3 +304,55 @@ TEST(WaveUtils, StreamIOProcTurnsStreamErrorsIntoMinusOne) {
     EXPECT_EQ(call(MMIOM_SEEK, 0, SEEK_SET), -1);
     EXPECT_EQ(call(MMIOM_CLOSE, 0, 0), 0);
 }
+
+namespace {
+
+std::vector<UINT> dispatched;
+
+LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_USER || message == WM_KEYDOWN || message == WM_USER + 1)
+        dispatched.push_back(message);
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+bool QueueIsEmpty() {
+    MSG msg;
+    return !PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
+}
+
+} // namespace
+
+TEST(WaveUtils, WaitPumpingMessagesDispatchesPostedMessagesButDropsInput) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = RecordingProc;
+    wc.lpszClassName = "EngineWaitTest";
+    RegisterClassA(&wc);
+    HWND window = CreateWindowExA(0, "EngineWaitTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(event, nullptr);
+    dispatched.clear();
+
+    PostMessageA(window, WM_USER, 0, 0);
+    PostMessageA(window, WM_KEYDOWN, 0, 0);
+    PostMessageA(window, WM_USER + 1, 0, 0);
+    EXPECT_EQ(WaitPumpingMessages(event, 30), WAIT_TIMEOUT);
+    EXPECT_EQ(dispatched, (std::vector<UINT>{WM_USER, WM_USER + 1}));
+    EXPECT_TRUE(QueueIsEmpty());
+
+    SetEvent(event);
+    EXPECT_EQ(WaitPumpingMessages(event, INFINITE), WAIT_OBJECT_0);
+
+    // The pseudo-handle of the running thread is waited for as a real handle.
+    EXPECT_EQ(WaitPumpingMessages(GetCurrentThread(), 10), WAIT_TIMEOUT);
+
+    // WM_QUIT ends even an endless wait.
+    ResetEvent(event);
+    PostQuitMessage(0);
+    EXPECT_EQ(WaitPumpingMessages(event, INFINITE), WAIT_OBJECT_0 + 1);
+
+    CloseHandle(event);
+    DestroyWindow(window);
+    UnregisterClassA("EngineWaitTest", nullptr);
+}

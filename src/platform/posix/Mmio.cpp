@@ -209,7 +209,8 @@ MMRESULT mmioDescend(HMMIO h, LPMMCKINFO ck, const MMCKINFO* parent, UINT flags)
         DWORD header[3] = {0, 0, ck->fccType};
         const LONG got = mmioRead(h, reinterpret_cast<HPSTR>(header), sizeof header);
         if (got < static_cast<LONG>(2 * sizeof(DWORD))) {
-            mmioSeek(h, start, SEEK_SET);
+            // As winmm does, the handle is left where the data ran out.
+            mmioSeek(h, Clip(position) < 0 ? start : Clip(position), SEEK_SET);
             return MMIOERR_CHUNKNOTFOUND;
         }
         ck->ckid = header[0];

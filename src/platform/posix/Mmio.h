@@ -139,7 +139,8 @@ MMRESULT mmioGetInfo(HMMIO h, LPMMIOINFO info, UINT flags);
 // MMIO_FINDCHUNK the one with ck->ckid, with MMIO_FINDRIFF/MMIO_FINDLIST a
 // RIFF/LIST chunk of form type ck->fccType) and positions the handle at its
 // contents (after the form type for RIFF and LIST). MMIOERR_CHUNKNOTFOUND
-// when the search runs out of data or starts outside the parent's contents.
+// when the search starts outside the parent's contents, or when it runs out of
+// data: the handle is then left where the last chunk header was looked for.
 MMRESULT mmioDescend(HMMIO h, LPMMCKINFO ck, const MMCKINFO* parent, UINT flags);
 // Leaves a chunk: a chunk created dirty gets its size written (and a pad byte
 // after odd contents); the handle moves past the (padded) chunk.
