@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "host/FakeHost.h"
 #include "platform/Cp1251.h"
+#include "support/FakeHost.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "host/Execution.h"
-#include "host/FakeHost.h"
 #include "host/HostBindings.h"
 #include "host/HostServices.h"
+#include "support/FakeHost.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/FakeHost.h"
+#include "support/FakeHost.h"
 
 namespace {
 

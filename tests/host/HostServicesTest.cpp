@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "host/FakeHost.h"
 #include "platform/Cp1251.h"
 #include "platform/Platform.h"
+#include "support/FakeHost.h"
 
 namespace {
 

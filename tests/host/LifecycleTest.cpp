@@ -7,10 +7,10 @@
 #include "actions/UWavePlayerModules.h"
 #include "actions/UWaveRecordModules.h"
 #include "actions/UWaveUtilitiesModule.h"
-#include "host/FakeHost.h"
 #include "host/HostBindings.h"
 #include "platform/Cp1251.h"
 #include "platform/Platform.h"
+#include "support/FakeHost.h"
 
 namespace {
 

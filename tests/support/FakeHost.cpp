@@ -1,4 +1,4 @@
-#include "host/FakeHost.h"
+#include "support/FakeHost.h"
 
 #include <cstring>
 
