@@ -103,6 +103,11 @@ HostParams::HostParams(std::initializer_list<const char*> texts) {
         slots_.push_back(text != nullptr ? HostBlock(text) : nullptr);
 }
 
+HostParams::HostParams(const std::vector<std::string>& texts) {
+    for (const std::string& text : texts)
+        slots_.push_back(HostBlock(text));
+}
+
 HostParams::~HostParams() {
     for (char* slot : slots_)
         GlobalFree(slot);

@@ -71,6 +71,7 @@ private:
 class HostParams {
 public:
     HostParams(std::initializer_list<const char*> texts);
+    explicit HostParams(const std::vector<std::string>& texts);
     ~HostParams();
     HostParams(const HostParams&) = delete;
     HostParams& operator=(const HostParams&) = delete;
