@@ -3,7 +3,16 @@
 # Windows runtime writes.
 string(REPLACE "|" ";" args "${ARGS}")
 string(REPLACE "|" ";" emulator "${EMULATOR}")
-execute_process(COMMAND ${emulator} ${NBHOST} ${args}
+set(workdir "${CMAKE_CURRENT_SOURCE_DIR}")
+if(COPIES)
+    # A fresh folder with copies of the files the script works on.
+    set(workdir "${ACTUAL}.work")
+    file(REMOVE_RECURSE "${workdir}")
+    file(MAKE_DIRECTORY "${workdir}")
+    string(REPLACE "|" ";" copies "${COPIES}")
+    file(COPY ${copies} DESTINATION "${workdir}")
+endif()
+execute_process(COMMAND ${emulator} ${NBHOST} ${args} WORKING_DIRECTORY "${workdir}"
                 OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 string(REPLACE "\r\n" "\n" out "${out}")
 string(REPLACE "\r\n" "\n" err "${err}")
@@ -27,6 +36,13 @@ foreach(stream out err)
         string(APPEND failed "std${stream} differs from the transcript:\n${difference}\n")
     endif()
 endforeach()
+if(COPIES)
+    # A save writes a temporary file beside its destination; none may stay.
+    file(GLOB leftovers "${workdir}/*.tmp")
+    if(leftovers)
+        string(APPEND failed "temporary files left behind: ${leftovers}\n")
+    endif()
+endif()
 if(NOT "${rc}" STREQUAL "${EXIT}")
     string(APPEND failed "exit code ${rc}, expected ${EXIT}\n")
 endif()
