@@ -121,21 +121,52 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
 
 // --- TMemoryStream ---------------------------------------------------------------
 
+namespace {
+
+// Blocks from this size on are page memory of their own, which the system
+// can back with huge pages: loading a large file then touches far fewer pages.
+constexpr std::int64_t kPagedBlock = std::int64_t{1} << 20;
+constexpr std::int64_t kPageGranule = std::int64_t{64} << 10;
+
+} // namespace
+
 TMemoryStream::~TMemoryStream() {
-    std::free(memory_);
+    Release();
+}
+
+void TMemoryStream::Release() {
+    if (paged_)
+        VirtualFree(memory_, 0, MEM_RELEASE);
+    else
+        std::free(memory_);
+    memory_ = nullptr;
+    paged_ = false;
 }
 
 void TMemoryStream::Reserve(std::int64_t capacity) {
     if (capacity <= capacity_)
         return;
-    if (static_cast<std::uint64_t>(capacity) > SIZE_MAX)
+    if (static_cast<std::uint64_t>(capacity) > SIZE_MAX - kPageGranule)
         throw std::bad_alloc();
-    // realloc can move a large block by remapping it, without a second copy.
-    void* grown = std::realloc(memory_, static_cast<std::size_t>(capacity));
-    if (grown == nullptr)
+    if (capacity < kPagedBlock) {
+        void* grown = std::realloc(memory_, static_cast<std::size_t>(capacity));
+        if (grown == nullptr)
+            throw std::bad_alloc();
+        memory_ = static_cast<std::uint8_t*>(grown);
+        capacity_ = capacity;
+        return;
+    }
+    const std::int64_t rounded = (capacity + kPageGranule - 1) / kPageGranule * kPageGranule;
+    void* block = VirtualAlloc(nullptr, static_cast<SIZE_T>(rounded), MEM_COMMIT | MEM_RESERVE,
+                               PAGE_READWRITE);
+    if (block == nullptr)
         throw std::bad_alloc();
-    memory_ = static_cast<std::uint8_t*>(grown);
-    capacity_ = capacity;
+    if (size_ > 0)
+        std::memcpy(block, memory_, static_cast<std::size_t>(size_));
+    Release();
+    memory_ = static_cast<std::uint8_t*>(block);
+    paged_ = true;
+    capacity_ = rounded;
 }
 
 void TMemoryStream::Grow(std::int64_t needed) {
@@ -145,8 +176,7 @@ void TMemoryStream::Grow(std::int64_t needed) {
 }
 
 void TMemoryStream::Clear() {
-    std::free(memory_);
-    memory_ = nullptr;
+    Release();
     size_ = capacity_ = position_ = 0;
 }
 

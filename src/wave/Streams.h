@@ -94,8 +94,10 @@ public:
 
 private:
     void Grow(std::int64_t needed);
+    void Release();
 
     std::uint8_t* memory_ = nullptr;
+    bool paged_ = false;
     std::int64_t size_ = 0;
     std::int64_t capacity_ = 0;
     std::int64_t position_ = 0;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "wave/WaveStorage.h"
@@ -44,17 +45,17 @@ const WAVEFORMATEX* AsFormat(const std::vector<std::uint8_t>& record) {
     return reinterpret_cast<const WAVEFORMATEX*>(record.data());
 }
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-using Block = std::unique_ptr<std::uint8_t, FreeDeleter>;
+// Scratch memory for a new data chunk: a memory stream's block, so that a
+// large one is page memory that is cheap to fill.
+class Block {
+public:
+    Block() = default;
+    explicit Block(std::uint32_t size) { scratch_.Reserve(std::max<std::uint32_t>(size, 1)); }
+    std::uint8_t* get() { return scratch_.Memory(); }
 
-Block Allocate(std::size_t size) {
-    Block block(static_cast<std::uint8_t*>(std::malloc(std::max<std::size_t>(size, 1))));
-    if (!block)
-        throw std::bad_alloc();
-    return block;
-}
+private:
+    TMemoryStream scratch_;
+};
 
 // The whole data of a wave, released without write-back when it goes. A wave
 // that is about to be rewritten hands out a copy, since the rewrite empties
@@ -139,7 +140,8 @@ bool TWaveStreamAdapter::CopyRange(TWaveStreamAdapter& source, std::uint32_t sta
         std::int64_t{startMs} >= std::int64_t{source.DurationMs()})
         return false;
     const std::vector<std::uint8_t> format = CopyOfFormat(source.FormatRecord());
-    std::vector<std::uint8_t> range;
+    std::optional<Block> range;
+    std::uint32_t rangeSize = 0;
     {
         HeldData data(&source, false);
         if (!data.Ok())
@@ -150,9 +152,11 @@ bool TWaveStreamAdapter::CopyRange(TWaveStreamAdapter& source, std::uint32_t sta
             return false;
         const std::uint32_t e = static_cast<std::uint32_t>(std::min<std::uint64_t>(
             size, std::uint64_t{s} + BytesOrOverflow(AsFormat(format), lengthMs)));
-        range.assign(data.Data() + s, data.Data() + e);
+        rangeSize = e - s;
+        range.emplace(rangeSize);
+        std::memcpy(range->get(), data.Data() + s, rangeSize);
     }
-    return Rewrite(AsFormat(format), range.data(), static_cast<std::uint32_t>(range.size()));
+    return Rewrite(AsFormat(format), range->get(), rangeSize);
 }
 
 bool TWaveStreamAdapter::KeepRange(std::uint32_t startMs, std::uint32_t lengthMs) {
@@ -163,7 +167,7 @@ bool TWaveStreamAdapter::DeleteRange(std::uint32_t startMs, std::uint32_t length
     if (!IsValidWave() || lengthMs == 0 || std::int64_t{startMs} >= std::int64_t{DurationMs()})
         return false;
     const std::vector<std::uint8_t> format = CopyOfFormat(format_);
-    Block kept;
+    std::optional<Block> kept;
     std::uint32_t keptSize = 0;
     {
         HeldData data(this, false);
@@ -176,11 +180,11 @@ bool TWaveStreamAdapter::DeleteRange(std::uint32_t startMs, std::uint32_t length
         const std::uint32_t e = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(size, std::uint64_t{s} + ClampedBytes(lengthMs, size)));
         keptSize = size - (e - s);
-        kept = Allocate(keptSize);
-        std::memcpy(kept.get(), data.Data(), s);
-        std::memcpy(kept.get() + s, data.Data() + e, size - e);
+        kept.emplace(keptSize);
+        std::memcpy(kept->get(), data.Data(), s);
+        std::memcpy(kept->get() + s, data.Data() + e, size - e);
     }
-    return Rewrite(AsFormat(format), kept.get(), keptSize);
+    return Rewrite(AsFormat(format), kept->get(), keptSize);
 }
 
 bool TWaveStreamAdapter::TrimStart(std::uint32_t lengthMs) {
@@ -207,7 +211,7 @@ bool TWaveStreamAdapter::InsertSilence(std::uint32_t positionMs, std::uint32_t l
     if (n == kOverflow || std::uint64_t{dataSize_} + n > kMaxDataBytes)
         return false;
     const std::vector<std::uint8_t> format = CopyOfFormat(format_);
-    Block grown;
+    std::optional<Block> grown;
     std::uint32_t total = 0;
     {
         HeldData data(this, false);
@@ -216,19 +220,19 @@ bool TWaveStreamAdapter::InsertSilence(std::uint32_t positionMs, std::uint32_t l
         const std::uint32_t size = data.Size();
         const std::uint32_t p = ClampedBytes(positionMs, size);
         total = size + n;
-        grown = Allocate(total);
-        std::memcpy(grown.get(), data.Data(), p);
-        FillWithSilence(grown.get() + p, n, AsFormat(format));
-        std::memcpy(grown.get() + p + n, data.Data() + p, size - p);
+        grown.emplace(total);
+        std::memcpy(grown->get(), data.Data(), p);
+        FillWithSilence(grown->get() + p, n, AsFormat(format));
+        std::memcpy(grown->get() + p + n, data.Data() + p, size - p);
     }
-    return Rewrite(AsFormat(format), grown.get(), total);
+    return Rewrite(AsFormat(format), grown->get(), total);
 }
 
 bool TWaveStreamAdapter::InsertWave(std::uint32_t positionMs, TWaveStreamAdapter& source) {
     if (!HasSameFormat(source) || dataSize_ == 0)
         return false;
     const std::vector<std::uint8_t> format = CopyOfFormat(format_);
-    Block grown;
+    std::optional<Block> grown;
     std::uint32_t total = 0;
     {
         HeldData data(this, false);
@@ -239,12 +243,12 @@ bool TWaveStreamAdapter::InsertWave(std::uint32_t positionMs, TWaveStreamAdapter
         const std::uint32_t size = data.Size();
         const std::uint32_t p = ClampedBytes(positionMs, size);
         total = size + inserted.Size();
-        grown = Allocate(total);
-        std::memcpy(grown.get(), data.Data(), p);
-        std::memcpy(grown.get() + p, inserted.Data(), inserted.Size());
-        std::memcpy(grown.get() + p + inserted.Size(), data.Data() + p, size - p);
+        grown.emplace(total);
+        std::memcpy(grown->get(), data.Data(), p);
+        std::memcpy(grown->get() + p, inserted.Data(), inserted.Size());
+        std::memcpy(grown->get() + p + inserted.Size(), data.Data() + p, size - p);
     }
-    return Rewrite(AsFormat(format), grown.get(), total);
+    return Rewrite(AsFormat(format), grown->get(), total);
 }
 
 // --- several waves ------------------------------------------------------------------
@@ -310,7 +314,7 @@ bool TWaveStreamAdapter::MixAverage(TWaveStreamAdapter* const* waves, int last) 
         if (waves[i] == nullptr || !waves[i]->HasFormat(fmt))
             return false;
 
-    Block mix;
+    std::optional<Block> mix;
     std::uint32_t longest = 0;
     {
         std::vector<std::unique_ptr<HeldData>> held;
@@ -320,9 +324,9 @@ bool TWaveStreamAdapter::MixAverage(TWaveStreamAdapter* const* waves, int last) 
             inputs.push_back({held.back()->Data(), held.back()->Size()});
             longest = std::max(longest, held.back()->Size());
         }
-        mix = Allocate(longest);
-        std::memset(mix.get(), 0, longest);
-        MixSamples(inputs.data(), last + 1, fmt, mix.get(), longest);
+        mix.emplace(longest);
+        std::memset(mix->get(), 0, longest);
+        MixSamples(inputs.data(), last + 1, fmt, mix->get(), longest);
     }
-    return Rewrite(fmt, mix.get(), longest);
+    return Rewrite(fmt, mix->get(), longest);
 }

@@ -72,6 +72,14 @@ inline std::int16_t LoadSample(const std::uint8_t* p) {
     return v;
 }
 
+// 16-bit samples can be reached as an array when the block is aligned, which
+// lets the sample loops run on vectors; any other block goes byte-wise.
+inline std::int16_t* AlignedSamples(void* data) {
+    return reinterpret_cast<std::uintptr_t>(data) % alignof(std::int16_t) == 0
+               ? static_cast<std::int16_t*>(data)
+               : nullptr;
+}
+
 } // namespace
 
 std::string ChannelName(unsigned channels) {
@@ -184,8 +192,15 @@ int PeakLevelPercent(const void* data, std::uint32_t size, const WAVEFORMATEX* f
     }
     int peak = 0;
     const std::uint32_t count = size / 2;
-    for (std::uint32_t i = 0; i < count; ++i)
-        peak = std::max<int>(peak, LoadSample(bytes + 2 * i));
+    if (const std::int16_t* samples = AlignedSamples(const_cast<std::uint8_t*>(bytes))) {
+        std::int16_t top = 0;
+        for (std::uint32_t i = 0; i < count; ++i)
+            top = std::max(top, samples[i]);
+        peak = top;
+    } else {
+        for (std::uint32_t i = 0; i < count; ++i)
+            peak = std::max<int>(peak, LoadSample(bytes + 2 * i));
+    }
     return peak * 100 / 32767;
 }
 
@@ -200,6 +215,10 @@ bool ReverseSamples(void* data, std::uint32_t size, const WAVEFORMATEX* format) 
         return true;
     }
     const std::uint32_t count = size / 2;
+    if (std::int16_t* samples = AlignedSamples(bytes)) {
+        std::reverse(samples, samples + count);
+        return true;
+    }
     for (std::uint32_t i = 0, j = count; i + 1 < j; ++i) {
         --j;
         std::uint8_t a[2];
@@ -239,10 +258,20 @@ bool ScaleSamples(void* data, std::uint32_t size, const WAVEFORMATEX* format,
             bytes[i] = table[bytes[i]];
         return true;
     }
+    const std::uint32_t count = size / 2;
+    std::int16_t* samples = AlignedSamples(bytes);
+    if (samples != nullptr && percent >= -65535 && percent <= 65535) {
+        // |v * percent| < 2^31: plain 32-bit arithmetic, on vectors.
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::int32_t v = samples[i];
+            samples[i] =
+                static_cast<std::int16_t>(std::clamp(v + v * percent / 100, -32767, 32767));
+        }
+        return true;
+    }
     std::vector<std::int16_t> table(65536);
     for (int v = -32768; v < 32768; ++v)
         table[static_cast<std::uint16_t>(v)] = static_cast<std::int16_t>(scaled(v, -32767, 32767));
-    const std::uint32_t count = size / 2;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint16_t v;
         std::memcpy(&v, bytes + 2 * i, 2);

@@ -136,3 +136,15 @@ TEST(Files, MoveReplacesOnlyWhenAskedAndRussianNamesWork) {
     EXPECT_FALSE(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_TRUE(DeleteFileA(to.c_str()));
 }
+
+TEST(Files, PageMemoryIsZeroFilledAndReleasedWhole) {
+    const SIZE_T size = SIZE_T{4} << 20;
+    auto* block = static_cast<unsigned char*>(
+        VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block[0], 0);
+    EXPECT_EQ(block[size - 1], 0);
+    block[size / 2] = 7;
+    EXPECT_FALSE(VirtualFree(block, size, MEM_RELEASE)); // only whole regions, by size 0
+    EXPECT_TRUE(VirtualFree(block, 0, MEM_RELEASE));
+}

@@ -356,3 +356,27 @@ TEST(WaveUtils, WaitPumpingMessagesDispatchesPostedMessagesButDropsInput) {
     DestroyWindow(window);
     UnregisterClassA("EngineWaitTest", nullptr);
 }
+
+TEST(WaveUtils, SampleOperationsGiveTheSameResultOnUnalignedBlocks) {
+    const WAVEFORMATEX s16 = Pcm(Stereo16bit8000Hz);
+    const std::vector<std::int16_t> values = {20000, -20000, 5, -7, 32767, -32768, 300, 0, -1};
+    for (const std::int32_t percent : {-100, -50, 37, 100, 70000, -70000}) {
+        SCOPED_TRACE(percent);
+        Bytes aligned = Samples16(values);
+        Bytes shifted(aligned.size() + 1);
+        std::memcpy(shifted.data() + 1, aligned.data(), aligned.size());
+        const auto n = static_cast<std::uint32_t>(aligned.size());
+        ASSERT_TRUE(ScaleSamples(aligned.data(), n, &s16, percent));
+        ASSERT_TRUE(ScaleSamples(shifted.data() + 1, n, &s16, percent));
+        EXPECT_EQ(Bytes(shifted.begin() + 1, shifted.end()), aligned);
+    }
+    Bytes aligned = Samples16(values);
+    Bytes shifted(aligned.size() + 1);
+    std::memcpy(shifted.data() + 1, aligned.data(), aligned.size());
+    const auto n = static_cast<std::uint32_t>(aligned.size());
+    EXPECT_EQ(PeakLevelPercent(shifted.data() + 1, n, &s16), 100);
+    ASSERT_TRUE(ReverseSamples(aligned.data(), n, &s16));
+    ASSERT_TRUE(ReverseSamples(shifted.data() + 1, n, &s16));
+    EXPECT_EQ(Bytes(shifted.begin() + 1, shifted.end()), aligned);
+    EXPECT_EQ(Values16(aligned).front(), -1);
+}

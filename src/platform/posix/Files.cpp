@@ -4,8 +4,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 #include "platform/Cp1251.h"
 #include "platform/posix/Handles.h"
@@ -394,5 +397,56 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
         FailWithErrno();
         return FALSE;
     }
+    return TRUE;
+}
+
+namespace {
+
+std::mutex regionsLock;
+std::unordered_map<void*, std::size_t>& Regions() {
+    static auto* regions = new std::unordered_map<void*, std::size_t>;
+    return *regions;
+}
+
+} // namespace
+
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect) {
+    if (address != nullptr || size == 0 || (allocationType & MEM_COMMIT) == 0 ||
+        protect != PAGE_READWRITE) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    void* region =
+        ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (region == MAP_FAILED) {
+        lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+#ifdef MADV_HUGEPAGE
+    if (size >= (std::size_t{2} << 20))
+        ::madvise(region, size, MADV_HUGEPAGE);
+#endif
+    std::lock_guard<std::mutex> hold(regionsLock);
+    Regions()[region] = size;
+    return region;
+}
+
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType) {
+    if (address == nullptr || size != 0 || freeType != MEM_RELEASE) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    std::size_t length = 0;
+    {
+        std::lock_guard<std::mutex> hold(regionsLock);
+        const auto found = Regions().find(address);
+        if (found == Regions().end()) {
+            lastError = ERROR_INVALID_PARAMETER;
+            return FALSE;
+        }
+        length = found->second;
+        Regions().erase(found);
+    }
+    ::munmap(address, length);
     return TRUE;
 }

@@ -153,6 +153,20 @@ DWORD GetFileAttributesA(LPCSTR fileName);
 BOOL DeleteFileA(LPCSTR fileName);
 BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
 
+// Page memory, for large file contents. Pages are committed zero-filled
+// with the reservation (MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE); large
+// regions are backed by huge pages where the system offers them, which makes
+// touching them for the first time much cheaper.
+#ifndef MEM_COMMIT
+#define MEM_COMMIT 0x00001000
+#define MEM_RESERVE 0x00002000
+#define MEM_RELEASE 0x00008000
+#define PAGE_READWRITE 0x04
+#endif
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
+// Only MEM_RELEASE of a whole region (size 0) is supported.
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
+
 namespace posix {
 // The UTF-8 path of a Windows-1251 file name, with backslashes as slashes.
 std::string PathFromAnsi(const char* name);
