@@ -29,10 +29,25 @@ struct BrokenRule {
     std::string text;
 };
 
+std::string Describe(const char* condition, int line) {
+    return std::string(condition).append(" (line ").append(std::to_string(line)).append(")");
+}
+
+// Notes a step's arguments in the trace: "(a, b)".
+void Note(std::string& trace, std::initializer_list<std::int64_t> args) {
+    trace.push_back('(');
+    for (const std::int64_t a : args) {
+        if (trace.back() != '(')
+            trace.append(", ");
+        trace.append(std::to_string(a));
+    }
+    trace.push_back(')');
+}
+
 #define FUZZ_EXPECT(cond)                                                                          \
     do {                                                                                           \
         if (!(cond))                                                                               \
-            throw BrokenRule{std::string(#cond) + " (line " + std::to_string(__LINE__) + ")"};     \
+            throw BrokenRule{Describe(#cond, __LINE__)};                                           \
     } while (0)
 
 // A stream that is not a TMemoryStream, so that an adapter over it takes the
@@ -548,7 +563,7 @@ void RunStep(Step step, Tape& tape, TWaveStreamAdapter& memory, TWaveStreamAdapt
     case stDeleteRange: {
         const std::uint32_t start = tape.Time(s.duration);
         const std::uint32_t length = tape.Time(s.duration);
-        trace += "(" + std::to_string(start) + ", " + std::to_string(length) + ")";
+        Note(trace, {start, length});
         const bool keep = step == stKeepRange;
         const std::optional<Bytes> expected = RangeResult(s, start, length, keep);
         both([&](TWaveStreamAdapter& w) {
@@ -561,7 +576,7 @@ void RunStep(Step step, Tape& tape, TWaveStreamAdapter& memory, TWaveStreamAdapt
     case stTrimStart:
     case stTrimEnd: {
         const std::uint32_t length = tape.Time(s.duration);
-        trace += "(" + std::to_string(length) + ")";
+        Note(trace, {length});
         const bool front = step == stTrimStart;
         const std::optional<Bytes> expected =
             front ? RangeResult(s, 0, length, false) : TrimEndResult(s, length);
@@ -575,9 +590,9 @@ void RunStep(Step step, Tape& tape, TWaveStreamAdapter& memory, TWaveStreamAdapt
     case stInsertSilence: {
         const std::uint32_t position = tape.Time(s.duration);
         const std::uint32_t length = tape.Time(s.duration);
-        trace += "(" + std::to_string(position) + ", " + std::to_string(length) + ")";
+        Note(trace, {position, length});
         if (format && !Affordable(format, length, s.dataBytes)) {
-            trace += " skipped";
+            trace.append(" skipped");
             return;
         }
         const std::optional<Bytes> expected = SilenceResult(s, position, length);
@@ -596,7 +611,7 @@ void RunStep(Step step, Tape& tape, TWaveStreamAdapter& memory, TWaveStreamAdapt
     }
     case stChangeVolume: {
         const std::int32_t percent = tape.Percent();
-        trace += "(" + std::to_string(percent) + ")";
+        Note(trace, {percent});
         const std::optional<Bytes> expected = VolumeResult(s, percent);
         both([&](TWaveStreamAdapter& w) {
             CheckInPlace(w, s, expected,
@@ -606,9 +621,9 @@ void RunStep(Step step, Tape& tape, TWaveStreamAdapter& memory, TWaveStreamAdapt
     }
     case stConcatSelf: {
         const std::uint32_t gap = tape.Time(s.duration);
-        trace += "(" + std::to_string(gap) + ")";
+        Note(trace, {gap});
         if (format && !Affordable(format, gap, 2 * std::uint64_t{s.dataBytes})) {
-            trace += " skipped";
+            trace.append(" skipped");
             return;
         }
         const std::optional<Bytes> expected = ConcatSelfResult(s, gap);
@@ -622,13 +637,13 @@ void RunStep(Step step, Tape& tape, TWaveStreamAdapter& memory, TWaveStreamAdapt
     }
     case stConvertToPCM: {
         const auto member = static_cast<TPCMFormat>(tape.Byte() % 22);
-        trace += "(" + std::to_string(member) + ")";
+        Note(trace, {member});
         // A low source rate multiplies the data; ADPCM at most quadruples
         // the frames and 16-bit stereo makes 4 bytes of each.
         if (format && std::uint64_t{s.dataBytes} * 16 * 48000 /
                               std::max<std::uint32_t>(1, format->nSamplesPerSec) >
                           kAffordable) {
-            trace += " skipped";
+            trace.append(" skipped");
             return;
         }
         WAVEFORMATEX pcm{};
@@ -655,7 +670,7 @@ void RunStep(Step step, Tape& tape, TWaveStreamAdapter& memory, TWaveStreamAdapt
     case stRead: {
         const auto offset = static_cast<std::int32_t>(tape.Time(s.duration));
         const std::int32_t piece = 1 + tape.Byte() * 17;
-        trace += "(" + std::to_string(offset) + ", " + std::to_string(piece) + ")";
+        Note(trace, {offset, piece});
         both([&](TWaveStreamAdapter& w) { ReadThrough(w, s, offset, piece); });
         break;
     }
@@ -664,9 +679,9 @@ void RunStep(Step step, Tape& tape, TWaveStreamAdapter& memory, TWaveStreamAdapt
         break;
     case stInsertSelf: {
         const std::uint32_t position = tape.Time(s.duration);
-        trace += "(" + std::to_string(position) + ")";
+        Note(trace, {position});
         if (2 * std::uint64_t{s.dataBytes} > kAffordable) {
-            trace += " skipped";
+            trace.append(" skipped");
             return;
         }
         const std::optional<Bytes> expected = InsertSelfResult(s, position);
@@ -712,14 +727,14 @@ std::string RunWaveFuzzBody(const std::uint8_t* data, std::size_t size) {
         const int steps = tape.Byte() % 8 + 1;
         for (int i = 0; i < steps; ++i) {
             const auto step = static_cast<Step>(tape.Byte() % stCount);
-            trace += std::string(", ") + kStepNames[step];
+            trace.append(", ").append(kStepNames[step]);
             RunStep(step, tape, memory, plain, trace);
             CheckBoth(memory, plain);
         }
     } catch (const BrokenRule& broken) {
-        return "broken after " + trace + ": " + broken.text;
+        return std::string("broken after ").append(trace).append(": ").append(broken.text);
     } catch (const std::exception& error) {
-        return "error raised after " + trace + ": " + error.what();
+        return std::string("error raised after ").append(trace).append(": ").append(error.what());
     }
     return {};
 }
