@@ -248,6 +248,30 @@ TEST_F(FileActions, FilesThatCannotBeWrittenAreReportedByName) {
     EXPECT_EQ(Exec(aiInvert, {Path("src.wav"), Path("out.wav"), "Result"}), 1);
 }
 
+TEST_F(FileActions, ASourceThatCannotBeReadIsReportedByName) {
+    // Another handle writes the source and does not let anyone else in.
+    TFileStream writer(Path("src.wav"), fmOpenReadWrite);
+    for (const std::int32_t id : {aiInvert, aiInfo, aiConvertToPCM, aiConcat}) {
+        SCOPED_TRACE(ActionName(id));
+        host.variableWrites.clear();
+        std::vector<std::string> params;
+        if (id == aiInvert)
+            params = {Path("src.wav"), Path("out.wav"), "Result"};
+        else if (id == aiInfo)
+            params = {Path("src.wav"), "Result"};
+        else if (id == aiConvertToPCM)
+            params = {Path("src.wav"), Path("out.wav"), "", "Result"};
+        else
+            params = {Path("src.wav"), Path("src.wav"), "0", Path("out.wav"), "Result"};
+        EXPECT_EQ(Exec(id, params), 0);
+        EXPECT_EQ(host.variableWrites, (std::vector<std::pair<std::string, std::string>>{
+                                           {"LastError", "Cannot open file \"" + Path("src.wav") +
+                                                             "\": the file is in use"},
+                                           {"Result", "False"}}));
+        EXPECT_FALSE(FileExists(Path("out.wav")));
+    }
+}
+
 TEST_F(FileActions, CyrillicFileNamesWork) {
     const std::string source = Path("Звук.wav"_w1251);
     const std::string target = Path("Обрезано.wav"_w1251);

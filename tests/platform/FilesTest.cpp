@@ -148,3 +148,49 @@ TEST(Files, PageMemoryIsZeroFilledAndReleasedWhole) {
     EXPECT_FALSE(VirtualFree(block, size, MEM_RELEASE)); // only whole regions, by size 0
     EXPECT_TRUE(VirtualFree(block, 0, MEM_RELEASE));
 }
+
+TEST(Files, ShareModesDecideWhetherASecondHandleOpens) {
+    const std::string name = "engine-files-share.bin";
+    DeleteFileA(name.c_str());
+    HANDLE keep = Create(name, CREATE_ALWAYS);
+    ASSERT_NE(keep, INVALID_HANDLE_VALUE);
+    Write(keep, "kept");
+    CloseHandle(keep);
+    constexpr DWORD R = GENERIC_READ;
+    constexpr DWORD RW = GENERIC_READ | GENERIC_WRITE;
+    constexpr DWORD SR = FILE_SHARE_READ;
+    constexpr DWORD SRW = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    struct Case {
+        DWORD firstAccess, firstShare, secondAccess, secondShare, secondDisposition;
+        bool opens;
+    };
+    const Case cases[] = {
+        {R, SR, R, SR, OPEN_EXISTING, true},     // two readers
+        {RW, SR, R, SR, OPEN_EXISTING, false},   // a reader must share the writer's writing
+        {RW, SR, R, SRW, OPEN_EXISTING, true},   // ...and then it may read
+        {R, SR, RW, SRW, OPEN_EXISTING, false},  // the reader does not share writing
+        {R, 0, R, SRW, OPEN_EXISTING, false},    // an exclusive handle
+        {R, SR, RW, SRW, CREATE_ALWAYS, false},  // a refused create truncates nothing
+        {RW, SRW, RW, SRW, OPEN_EXISTING, true}, // both share everything
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(&c - cases));
+        HANDLE first = CreateFileA(name.c_str(), c.firstAccess, c.firstShare, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(first, INVALID_HANDLE_VALUE);
+        HANDLE second = CreateFileA(name.c_str(), c.secondAccess, c.secondShare, nullptr,
+                                    c.secondDisposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_EQ(second != INVALID_HANDLE_VALUE, c.opens);
+        if (second != INVALID_HANDLE_VALUE)
+            CloseHandle(second);
+        else
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        CloseHandle(first);
+        EXPECT_EQ(ReadAll(name), "kept");
+    }
+    // Once the handles are closed the file opens as anything again.
+    HANDLE h = CreateFileA(name.c_str(), RW, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_TRUE(DeleteFileA(name.c_str()));
+}

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/Cp1251.h"
 #include "platform/posix/Handles.h"
@@ -17,10 +18,49 @@ namespace {
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 
+// The open handles of this process on each file, with their access and share
+// modes: as on Windows, a handle is refused when it wants an access that an
+// open handle does not share, or does not share an access an open handle has.
+// (Only this process's handles are seen.)
+struct OpenFile {
+    dev_t device;
+    ino_t inode;
+    DWORD access; // GENERIC_READ | GENERIC_WRITE
+    DWORD share;  // FILE_SHARE_READ | FILE_SHARE_WRITE
+    const void* owner;
+};
+
+std::mutex openFilesLock;
+std::vector<OpenFile> openFiles;
+
+bool SharesWith(const OpenFile& open, DWORD access, DWORD share) {
+    const auto allowed = [](DWORD wanted, DWORD shared) {
+        return ((wanted & GENERIC_READ) == 0 || (shared & FILE_SHARE_READ) != 0) &&
+               ((wanted & GENERIC_WRITE) == 0 || (shared & FILE_SHARE_WRITE) != 0);
+    };
+    return allowed(access, open.share) && allowed(open.access, share);
+}
+
+// Whether a new handle with these modes may be opened on the file `info`
+// describes. Call with openFilesLock held.
+bool MayOpen(const struct stat& info, DWORD access, DWORD share) {
+    for (const OpenFile& open : openFiles)
+        if (open.device == info.st_dev && open.inode == info.st_ino &&
+            !SharesWith(open, access, share))
+            return false;
+    return true;
+}
+
 class FileObject : public posix::KernelObject {
 public:
     explicit FileObject(int fd) : fd(fd) {}
-    ~FileObject() override { ::close(fd); }
+    ~FileObject() override {
+        {
+            const std::lock_guard<std::mutex> lock(openFilesLock);
+            std::erase_if(openFiles, [this](const OpenFile& open) { return open.owner == this; });
+        }
+        ::close(fd);
+    }
     const int fd;
 };
 
@@ -137,7 +177,7 @@ void SetLastError(DWORD code) {
     lastError = code;
 }
 
-HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                    DWORD creationDisposition, DWORD, HANDLE) {
     if (fileName == nullptr || fileName[0] == '\0') {
         lastError = ERROR_PATH_NOT_FOUND;
@@ -173,6 +213,14 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
         lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }
+    const DWORD access = desiredAccess & (GENERIC_READ | GENERIC_WRITE);
+    const DWORD share = shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE);
+    // Checked before opening, so that a refused handle truncates nothing.
+    const std::lock_guard<std::mutex> lock(openFilesLock);
+    if (existed && !MayOpen(info, access, share)) {
+        lastError = ERROR_SHARING_VIOLATION;
+        return INVALID_HANDLE_VALUE;
+    }
     const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
         FailWithErrnoFor(path);
@@ -184,7 +232,11 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
         existed && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS)
             ? ERROR_ALREADY_EXISTS
             : ERROR_SUCCESS;
-    return posix::HandleFor(new FileObject(fd));
+    auto* file = new FileObject(fd);
+    struct stat opened {};
+    if (::fstat(fd, &opened) == 0)
+        openFiles.push_back({opened.st_dev, opened.st_ino, access, share, file});
+    return posix::HandleFor(file);
 }
 
 BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) {

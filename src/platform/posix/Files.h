@@ -1,7 +1,8 @@
 // The ANSI file functions of kernel32 for the POSIX platform. Names are
 // Windows-1251 texts; they are converted to UTF-8 and backslashes become
 // slashes before they reach the file system. File handles are kernel objects
-// closed with CloseHandle. Share modes are accepted but not enforced.
+// closed with CloseHandle. Share modes are enforced among the handles of this
+// process, as Windows does: a conflicting open fails with ERROR_SHARING_VIOLATION.
 #pragma once
 
 #include <string>
