@@ -42,6 +42,9 @@ TWaveStreamAdapter::TWaveStreamAdapter(TStream* stream, bool ownsStream)
     : stream_(stream), ownsStream_(ownsStream) {}
 
 TWaveStreamAdapter::~TWaveStreamAdapter() {
+    // Nobody hears of the changes of a wave that is going away.
+    OnBeforeChange = nullptr;
+    OnAfterChange = nullptr;
     try {
         if (phase_ == wpReading)
             StopReading();
