@@ -16,6 +16,11 @@ KernelObject* ObjectFromHandle(HANDLE h) {
 } // namespace posix
 
 BOOL CloseHandle(HANDLE h) {
+    const auto value = reinterpret_cast<std::intptr_t>(h);
+    // Closing a pseudo-handle (the current process, which is also
+    // INVALID_HANDLE_VALUE, or the current thread) succeeds and does nothing.
+    if (value == -1 || value == -2)
+        return TRUE;
     posix::KernelObject* object = posix::ObjectFromHandle(h);
     if (object == nullptr)
         return FALSE;
