@@ -170,7 +170,10 @@ template <unsigned SB, unsigned SC, unsigned DB, unsigned DC>
 void ConvertFrames(const u8* src, u32 srcFrames, u8* dst, u32 dstFrames, u32 srcRate, u32 dstRate,
                    u32& framesOut, u32& lastIndex) {
     const u64 twice = 2 * u64{dstRate};
-    const u64 step = 2 * u64{srcRate};
+    // The source advances by 2 * srcRate / twice frames per output frame: a
+    // whole part and a remainder, so the loop needs no division.
+    const u64 wholeStep = 2 * u64{srcRate} / twice;
+    const u64 restStep = 2 * u64{srcRate} % twice;
     u64 index = u64{srcRate} / twice;
     u64 rest = u64{srcRate} % twice;
     u32 j = 0;
@@ -185,9 +188,12 @@ void ConvertFrames(const u8* src, u32 srcFrames, u8* dst, u32 dstFrames, u32 src
         if constexpr (DC == 2)
             Store(d + DB, DB, right);
         lastIndex = static_cast<u32>(index);
-        rest += step;
-        index += rest / twice;
-        rest %= twice;
+        index += wholeStep;
+        rest += restStep;
+        if (rest >= twice) {
+            rest -= twice;
+            ++index;
+        }
     }
     framesOut = j;
 }
