@@ -18,7 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 // Edits that would build more data than this are skipped: a format from the
 // input can turn a few milliseconds into gigabytes, which the engine accepts
 // but a fuzzing round cannot afford.
-constexpr std::uint64_t kAffordable = 8u << 20;
+constexpr std::uint64_t kAffordable = 512u << 10;
 // The edits are chosen by at most this many bytes at the end of the input.
 constexpr std::size_t kTapeBytes = 64;
 constexpr std::uint32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
