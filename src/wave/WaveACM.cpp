@@ -92,13 +92,58 @@ bool ConvertInto(const WAVEFORMATEX* from, const void* data, std::uint32_t size,
     return ok;
 }
 
+// A little-endian word of the bytes that follow the 18-byte record.
+unsigned ExtraWord(const WAVEFORMATEX* format, unsigned offset) {
+    const auto* extra = reinterpret_cast<const std::uint8_t*>(format) + sizeof(WAVEFORMATEX);
+    return extra[offset] | (extra[offset + 1] << 8);
+}
+
 } // namespace
+
+bool IsConsistentFormat(const WAVEFORMATEX* format) {
+    if (format == nullptr || format->nChannels == 0 || format->nSamplesPerSec == 0 ||
+        format->nBlockAlign == 0)
+        return false;
+    const unsigned channels = format->nChannels;
+    const unsigned block = format->nBlockAlign;
+    const unsigned bits = format->wBitsPerSample;
+    switch (format->wFormatTag) {
+    case WAVE_FORMAT_PCM:
+        return bits >= 8 && bits <= 32 && bits % 8 == 0 && block == channels * bits / 8 &&
+               std::uint64_t{format->nAvgBytesPerSec} ==
+                   std::uint64_t{format->nSamplesPerSec} * block;
+    case WAVE_FORMAT_IMA_ADPCM: {
+        // A 4-byte header per channel, then 4-byte words of 8 samples per
+        // channel in turn; the header holds the block's first sample.
+        if (bits != 4 || format->cbSize < 2 || block < 4 * channels ||
+            (block - 4 * channels) % (4 * channels) != 0)
+            return false;
+        return ExtraWord(format, 0) == (block - 4 * channels) * 2 / channels + 1;
+    }
+    case WAVE_FORMAT_ADPCM: {
+        // A 7-byte header per channel holding two samples, then a nibble per
+        // sample; the record carries the samples per block and coefficients.
+        if (bits != 4 || format->cbSize < 4 || block < 7 * channels)
+            return false;
+        const unsigned samples = ExtraWord(format, 0);
+        const unsigned coefficients = ExtraWord(format, 2);
+        return samples >= 2 && samples <= (block - 7 * channels) * 2 / channels + 2 &&
+               coefficients >= 1 && format->cbSize >= 4 + 4 * coefficients;
+    }
+    case WAVE_FORMAT_ALAW:
+    case WAVE_FORMAT_MULAW:
+        return bits == 8 && block == channels;
+    default:
+        return true;
+    }
+}
 
 bool ConvertWaveData(const WAVEFORMATEX* sourceFormat, const void* source, std::uint32_t sourceSize,
                      const WAVEFORMATEX* destFormat, void*& destData, std::uint32_t& destSize) {
     destData = nullptr;
     destSize = 0;
-    if (!sourceFormat || !destFormat || (!source && sourceSize))
+    if (!IsConsistentFormat(sourceFormat) || !IsConsistentFormat(destFormat) ||
+        (!source && sourceSize))
         return false;
     ConversionStream stream(sourceFormat, destFormat);
     if (!stream.IsOpen())
@@ -137,6 +182,9 @@ bool TWaveStreamAdapter::ConvertToFormat(const WAVEFORMATEX* format) {
         return false;
     if (HasFormat(format))
         return true;
+    // The own record also goes to the manager's format suggestion.
+    if (!IsConsistentFormat(format) || !IsConsistentFormat(FormatRecord()))
+        return false;
     void* data = nullptr;
     if (!AcquireData(data, false))
         return false;
