@@ -180,6 +180,13 @@ void TMemoryStream::Clear() {
     size_ = capacity_ = position_ = 0;
 }
 
+void TMemoryStream::Adopt(void* block, std::int64_t size) {
+    Release();
+    memory_ = static_cast<std::uint8_t*>(block);
+    size_ = capacity_ = block != nullptr ? std::max<std::int64_t>(size, 0) : 0;
+    position_ = 0;
+}
+
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
     if (count <= 0 || position_ >= size_)
         return 0;

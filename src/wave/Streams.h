@@ -86,6 +86,9 @@ public:
     void Reserve(std::int64_t capacity);
     // Size 0 and the memory released.
     void Clear();
+    // Releases the memory and takes `block` (from malloc, released with free)
+    // as the contents: `size` bytes, position 0.
+    void Adopt(void* block, std::int64_t size);
     // Replaces the contents with the rest of `source` (from its position),
     // read straight into memory sized once.
     void LoadFrom(TStream& source);

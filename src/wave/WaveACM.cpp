@@ -83,13 +83,64 @@ void* Shrink(void* block, std::uint32_t size) {
     return smaller ? smaller : block;
 }
 
-// Converts the whole data with ConvertWaveData into `result`.
+// ConvertWaveData, with the converted bytes placed `room` bytes into the
+// block (which is then room + destSize bytes long), so that a header can be
+// put in front of them without copying them.
+bool ConvertLeavingRoom(const WAVEFORMATEX* sourceFormat, const void* source,
+                        std::uint32_t sourceSize, const WAVEFORMATEX* destFormat,
+                        std::uint32_t room, void*& destData, std::uint32_t& destSize) {
+    destData = nullptr;
+    destSize = 0;
+    if (!IsConsistentFormat(sourceFormat) || !IsConsistentFormat(destFormat) ||
+        (!source && sourceSize))
+        return false;
+    ConversionStream stream(sourceFormat, destFormat);
+    if (!stream.IsOpen())
+        return false;
+    DWORD estimate = 0;
+    if (acmStreamSize(stream.Handle(), sourceSize, &estimate, ACM_STREAMSIZEF_SOURCE) !=
+            MMSYSERR_NOERROR ||
+        estimate > kLargestBlock - room)
+        return false;
+
+    destData = Allocate(room + estimate);
+    ACMSTREAMHEADER header;
+    std::memset(&header, 0, sizeof(header));
+    header.cbStruct = sizeof(header);
+    header.pbSrc = static_cast<LPBYTE>(const_cast<void*>(source));
+    header.cbSrcLength = sourceSize;
+    header.pbDst = static_cast<LPBYTE>(destData) + room;
+    header.cbDstLength = estimate;
+    bool converted = false;
+    {
+        PreparedHeader prepared(stream.Handle(), header);
+        if (prepared.IsPrepared())
+            converted = acmStreamConvert(stream.Handle(), &header,
+                                         ACM_STREAMCONVERTF_START | ACM_STREAMCONVERTF_END) ==
+                        MMSYSERR_NOERROR;
+    }
+    // Only what the conversion reports as produced is kept.
+    const std::uint32_t used = converted ? std::min<DWORD>(header.cbDstLengthUsed, estimate) : 0;
+    destData = Shrink(destData, room + used);
+    destSize = used;
+    return converted && used > 0;
+}
+
+// Converts the whole data into `result`, leaving `room` bytes in front.
 bool ConvertInto(const WAVEFORMATEX* from, const void* data, std::uint32_t size,
-                 const WAVEFORMATEX* to, Block& result, std::uint32_t& resultSize) {
+                 const WAVEFORMATEX* to, Block& result, std::uint32_t& resultSize,
+                 std::uint32_t room = 0) {
     void* block = nullptr;
-    const bool ok = ConvertWaveData(from, data, size, to, block, resultSize);
+    const bool ok = ConvertLeavingRoom(from, data, size, to, room, block, resultSize);
     result.reset(block);
     return ok;
+}
+
+// The bytes StartWriting puts before the data: the RIFF header, the format
+// chunk with the record (padded to an even length) and the data chunk's header.
+std::uint32_t HeaderBytes(const WAVEFORMATEX* format) {
+    const std::uint32_t record = sizeof(WAVEFORMATEX) + format->cbSize;
+    return 12 + 8 + record + (record & 1) + 8;
 }
 
 // A little-endian word of the bytes that follow the 18-byte record.
@@ -140,41 +191,7 @@ bool IsConsistentFormat(const WAVEFORMATEX* format) {
 
 bool ConvertWaveData(const WAVEFORMATEX* sourceFormat, const void* source, std::uint32_t sourceSize,
                      const WAVEFORMATEX* destFormat, void*& destData, std::uint32_t& destSize) {
-    destData = nullptr;
-    destSize = 0;
-    if (!IsConsistentFormat(sourceFormat) || !IsConsistentFormat(destFormat) ||
-        (!source && sourceSize))
-        return false;
-    ConversionStream stream(sourceFormat, destFormat);
-    if (!stream.IsOpen())
-        return false;
-    DWORD estimate = 0;
-    if (acmStreamSize(stream.Handle(), sourceSize, &estimate, ACM_STREAMSIZEF_SOURCE) !=
-            MMSYSERR_NOERROR ||
-        estimate > kLargestBlock)
-        return false;
-
-    destData = Allocate(estimate);
-    ACMSTREAMHEADER header;
-    std::memset(&header, 0, sizeof(header));
-    header.cbStruct = sizeof(header);
-    header.pbSrc = static_cast<LPBYTE>(const_cast<void*>(source));
-    header.cbSrcLength = sourceSize;
-    header.pbDst = static_cast<LPBYTE>(destData);
-    header.cbDstLength = estimate;
-    bool converted = false;
-    {
-        PreparedHeader prepared(stream.Handle(), header);
-        if (prepared.IsPrepared())
-            converted = acmStreamConvert(stream.Handle(), &header,
-                                         ACM_STREAMCONVERTF_START | ACM_STREAMCONVERTF_END) ==
-                        MMSYSERR_NOERROR;
-    }
-    // Only what the conversion reports as produced is kept.
-    const std::uint32_t used = converted ? std::min<DWORD>(header.cbDstLengthUsed, estimate) : 0;
-    destData = Shrink(destData, used);
-    destSize = used;
-    return converted && used > 0;
+    return ConvertLeavingRoom(sourceFormat, source, sourceSize, destFormat, 0, destData, destSize);
 }
 
 bool TWaveStreamAdapter::ConvertToFormat(const WAVEFORMATEX* format) {
@@ -191,13 +208,17 @@ bool TWaveStreamAdapter::ConvertToFormat(const WAVEFORMATEX* format) {
 
     // The source data is given back before the wave is rewritten: for an
     // in-memory wave it points into the stream that the rewrite empties.
+    // An in-memory wave takes the converted block as its stream, the header
+    // written into the room left in front of the data: no copy of the data.
+    auto* memory = dynamic_cast<TMemoryStream*>(Stream());
+    const std::uint32_t room = memory != nullptr ? HeaderBytes(format) : 0;
     Block converted;
     std::uint32_t convertedSize = 0;
     bool ok = false;
     try {
         const WAVEFORMATEX* own = FormatRecord();
         const std::uint32_t size = DataBytes();
-        ok = ConvertInto(own, data, size, format, converted, convertedSize);
+        ok = ConvertInto(own, data, size, format, converted, convertedSize, room);
         if (!ok) {
             // No driver for the pair: through the PCM layout of the source's
             // channels and rate that a driver suggests.
@@ -212,7 +233,7 @@ bool TWaveStreamAdapter::ConvertToFormat(const WAVEFORMATEX* format) {
                 std::uint32_t intermediateSize = 0;
                 ok = ConvertInto(own, data, size, &pcm, intermediate, intermediateSize) &&
                      ConvertInto(&pcm, intermediate.get(), intermediateSize, format, converted,
-                                 convertedSize);
+                                 convertedSize, room);
             }
         }
     } catch (...) {
@@ -223,9 +244,21 @@ bool TWaveStreamAdapter::ConvertToFormat(const WAVEFORMATEX* format) {
     if (!ok || !StartWriting(format))
         return false;
 
+    auto* bytes = static_cast<std::uint8_t*>(converted.get());
     std::int32_t written = 0;
     try {
-        written = WriteData(converted.get(), static_cast<std::int32_t>(convertedSize));
+        if (memory != nullptr && dataStart_ == static_cast<std::int32_t>(room) &&
+            memory->Size() == room) {
+            std::memcpy(bytes, memory->Memory(), room);
+            memory->Adopt(converted.release(), std::int64_t{room} + convertedSize);
+            // The sizes are completed from the position at the end of the data.
+            written = mmioSeek(mmio_, static_cast<LONG>(room + convertedSize), SEEK_SET) ==
+                              static_cast<LONG>(room + convertedSize)
+                          ? static_cast<std::int32_t>(convertedSize)
+                          : -1;
+        } else {
+            written = WriteData(bytes + room, static_cast<std::int32_t>(convertedSize));
+        }
     } catch (...) {
         StopWriting();
         throw;
