@@ -15,57 +15,11 @@
 // are not offered.
 #pragma once
 
+#include "platform/posix/Errors.h"
 #include "platform/posix/MmReg.h"
 #include "platform/posix/Types.h"
 
-#ifndef TV_MMRESULT_DEFINED
-#define TV_MMRESULT_DEFINED
-using MMRESULT = UINT;
-#endif
-
-// --- result codes (values as in mmsystem.h and msacm.h) ----------------------
-#ifndef MMSYSERR_BASE
-#define MMSYSERR_BASE 0
-#endif
-#ifndef MMSYSERR_NOERROR
-#define MMSYSERR_NOERROR 0
-#endif
-#ifndef MMSYSERR_ERROR
-#define MMSYSERR_ERROR 1
-#endif
-#ifndef MMSYSERR_BADDEVICEID
-#define MMSYSERR_BADDEVICEID 2
-#endif
-#ifndef MMSYSERR_NOTENABLED
-#define MMSYSERR_NOTENABLED 3
-#endif
-#ifndef MMSYSERR_ALLOCATED
-#define MMSYSERR_ALLOCATED 4
-#endif
-#ifndef MMSYSERR_INVALHANDLE
-#define MMSYSERR_INVALHANDLE 5
-#endif
-#ifndef MMSYSERR_NODRIVER
-#define MMSYSERR_NODRIVER 6
-#endif
-#ifndef MMSYSERR_NOMEM
-#define MMSYSERR_NOMEM 7
-#endif
-#ifndef MMSYSERR_NOTSUPPORTED
-#define MMSYSERR_NOTSUPPORTED 8
-#endif
-#ifndef MMSYSERR_BADERRNUM
-#define MMSYSERR_BADERRNUM 9
-#endif
-#ifndef MMSYSERR_INVALFLAG
-#define MMSYSERR_INVALFLAG 10
-#endif
-#ifndef MMSYSERR_INVALPARAM
-#define MMSYSERR_INVALPARAM 11
-#endif
-#ifndef MMSYSERR_HANDLEBUSY
-#define MMSYSERR_HANDLEBUSY 12
-#endif
+// --- result codes (values as in msacm.h) ------------------------------------
 
 #define ACMERR_BASE 512
 #define ACMERR_NOTPOSSIBLE (ACMERR_BASE + 0)

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "platform/posix/Errors.h"
 #include "platform/posix/Types.h"
 
 using LONGLONG = std::int64_t;
@@ -63,77 +64,6 @@ using LPOVERLAPPED = OVERLAPPED*;
 #define MOVEFILE_COPY_ALLOWED 0x00000002
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 
-// Error codes (values as in winerror.h); the kernel functions share some.
-#ifndef ERROR_SUCCESS
-#define ERROR_SUCCESS 0L
-#endif
-#ifndef NO_ERROR
-#define NO_ERROR 0L
-#endif
-#ifndef ERROR_FILE_NOT_FOUND
-#define ERROR_FILE_NOT_FOUND 2L
-#endif
-#ifndef ERROR_PATH_NOT_FOUND
-#define ERROR_PATH_NOT_FOUND 3L
-#endif
-#ifndef ERROR_TOO_MANY_OPEN_FILES
-#define ERROR_TOO_MANY_OPEN_FILES 4L
-#endif
-#ifndef ERROR_ACCESS_DENIED
-#define ERROR_ACCESS_DENIED 5L
-#endif
-#ifndef ERROR_INVALID_HANDLE
-#define ERROR_INVALID_HANDLE 6L
-#endif
-#ifndef ERROR_NOT_ENOUGH_MEMORY
-#define ERROR_NOT_ENOUGH_MEMORY 8L
-#endif
-#ifndef ERROR_OUTOFMEMORY
-#define ERROR_OUTOFMEMORY 14L
-#endif
-#ifndef ERROR_WRITE_PROTECT
-#define ERROR_WRITE_PROTECT 19L
-#endif
-#ifndef ERROR_SHARING_VIOLATION
-#define ERROR_SHARING_VIOLATION 32L
-#endif
-#ifndef ERROR_HANDLE_EOF
-#define ERROR_HANDLE_EOF 38L
-#endif
-#ifndef ERROR_HANDLE_DISK_FULL
-#define ERROR_HANDLE_DISK_FULL 39L
-#endif
-#ifndef ERROR_NOT_SUPPORTED
-#define ERROR_NOT_SUPPORTED 50L
-#endif
-#ifndef ERROR_FILE_EXISTS
-#define ERROR_FILE_EXISTS 80L
-#endif
-#ifndef ERROR_INVALID_PARAMETER
-#define ERROR_INVALID_PARAMETER 87L
-#endif
-#ifndef ERROR_DISK_FULL
-#define ERROR_DISK_FULL 112L
-#endif
-#ifndef ERROR_INVALID_NAME
-#define ERROR_INVALID_NAME 123L
-#endif
-#ifndef ERROR_NEGATIVE_SEEK
-#define ERROR_NEGATIVE_SEEK 131L
-#endif
-#ifndef ERROR_DIR_NOT_EMPTY
-#define ERROR_DIR_NOT_EMPTY 145L
-#endif
-#ifndef ERROR_ALREADY_EXISTS
-#define ERROR_ALREADY_EXISTS 183L
-#endif
-#ifndef ERROR_FILENAME_EXCED_RANGE
-#define ERROR_FILENAME_EXCED_RANGE 206L
-#endif
-#ifndef ERROR_DIRECTORY
-#define ERROR_DIRECTORY 267L
-#endif
-
 // The calling thread's last error code.
 DWORD GetLastError();
 void SetLastError(DWORD code);
@@ -158,12 +88,10 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
 // with the reservation (MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE); large
 // regions are backed by huge pages where the system offers them, which makes
 // touching them for the first time much cheaper.
-#ifndef MEM_COMMIT
 #define MEM_COMMIT 0x00001000
 #define MEM_RESERVE 0x00002000
 #define MEM_RELEASE 0x00008000
 #define PAGE_READWRITE 0x04
-#endif
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
 // Only MEM_RELEASE of a whole region (size 0) is supported.
 BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);

@@ -8,28 +8,11 @@
 #include <mutex>
 #include <new>
 
+#include "platform/posix/Errors.h"
 #include "platform/posix/Files.h"
 #include "platform/posix/Types.h"
 
 // --- error codes (values as in winerror.h; Files.h shares some) ----------------
-#ifndef ERROR_SUCCESS
-#define ERROR_SUCCESS 0L
-#endif
-#ifndef ERROR_FILE_NOT_FOUND
-#define ERROR_FILE_NOT_FOUND 2L
-#endif
-#ifndef ERROR_ACCESS_DENIED
-#define ERROR_ACCESS_DENIED 5L
-#endif
-#ifndef ERROR_INVALID_HANDLE
-#define ERROR_INVALID_HANDLE 6L
-#endif
-#ifndef ERROR_INVALID_PARAMETER
-#define ERROR_INVALID_PARAMETER 87L
-#endif
-#ifndef ERROR_MORE_DATA
-#define ERROR_MORE_DATA 234L
-#endif
 
 // --- global memory ----------------------------------------------------------
 // Only fixed blocks exist here: the handle is the block's address. Blocks are

@@ -5,6 +5,7 @@
 // file through the platform's file functions.
 #pragma once
 
+#include "platform/posix/Errors.h"
 #include "platform/posix/MmReg.h"
 #include "platform/posix/Types.h"
 
@@ -12,11 +13,6 @@ using FOURCC = DWORD;
 using HPSTR = char*;
 using HMMIO = struct HMMIO__*;
 using HTASK = HANDLE;
-#ifndef TV_MMRESULT_DEFINED
-#define TV_MMRESULT_DEFINED
-using MMRESULT = UINT;
-#endif
-
 #define mmioFOURCC(c0, c1, c2, c3)                                                                 \
     (static_cast<FOURCC>(static_cast<BYTE>(c0)) |                                                  \
      (static_cast<FOURCC>(static_cast<BYTE>(c1)) << 8) |                                           \
@@ -28,16 +24,6 @@ using MMRESULT = UINT;
 #define FOURCC_LIST mmioFOURCC('L', 'I', 'S', 'T')
 #define FOURCC_DOS mmioFOURCC('D', 'O', 'S', ' ')
 #define FOURCC_MEM mmioFOURCC('M', 'E', 'M', ' ')
-
-#ifndef MMSYSERR_NOERROR
-#define MMSYSERR_BASE 0
-#define MMSYSERR_NOERROR 0
-#define MMSYSERR_ERROR 1
-#define MMSYSERR_INVALHANDLE 5
-#define MMSYSERR_NOMEM 7
-#define MMSYSERR_INVALFLAG 10
-#define MMSYSERR_INVALPARAM 11
-#endif
 
 #define MMIOERR_BASE 256
 #define MMIOERR_FILENOTFOUND (MMIOERR_BASE + 1)
