@@ -14,19 +14,6 @@ constexpr std::size_t kSourceParam = 0;
 constexpr std::size_t kDestinationParam = 1;
 constexpr std::size_t kFirstNumberParam = 2;
 
-// Empties the wave when the scope ends, whether the action succeeded, failed
-// or raised an error: nothing of a file is kept between actions.
-class ClearAtEnd {
-public:
-    explicit ClearAtEnd(TWave& wave) : wave_(wave) {}
-    ClearAtEnd(const ClearAtEnd&) = delete;
-    ClearAtEnd& operator=(const ClearAtEnd&) = delete;
-    ~ClearAtEnd() { wave_.Clear(); }
-
-private:
-    TWave& wave_;
-};
-
 } // namespace
 
 std::string SoundFileNotFoundText(const std::string& fileName) {
@@ -46,7 +33,7 @@ std::int32_t RunFileEditAction(std::int32_t actionId, ActionParams params, std::
         call.ReadInteger(kFirstNumberParam + i, numbers[i]);
     if (call.Ok()) {
         TWave& wave = *RunningUtilitiesModule().SharedStorage().Wave();
-        ClearAtEnd clear(wave);
+        TWaveClearGuard clear(wave);
         wave.LoadFromFile(source);
         if (edit(wave, numbers))
             wave.SaveToFile(call.Text(kDestinationParam));

@@ -30,18 +30,6 @@ constexpr std::array<std::pair<const char*, TPCMFormat>, 16> kPCMFormatTexts{{
     {"PCM: 44,100 kHz, 16 Bit, Stereo", Stereo16bit44100Hz},
 }};
 
-// Empties the wave when the scope ends, also when loading raised an error.
-class ClearAtEnd {
-public:
-    explicit ClearAtEnd(TWave& wave) : wave_(wave) {}
-    ClearAtEnd(const ClearAtEnd&) = delete;
-    ClearAtEnd& operator=(const ClearAtEnd&) = delete;
-    ~ClearAtEnd() { wave_.Clear(); }
-
-private:
-    TWave& wave_;
-};
-
 } // namespace
 
 TWaveUtilitiesModule& RunningUtilitiesModule() {
@@ -60,7 +48,7 @@ void TWaveUtilitiesModule::GetWaveInfo(const std::string& fileName,
     if (!FileExists(fileName))
         return;
     TWave& wave = *storage_->Wave();
-    ClearAtEnd clear(wave);
+    TWaveClearGuard clear(wave);
     wave.LoadFromFile(fileName);
     info.push_back(wave.AudioFormatText());
     info.push_back(std::to_string(static_cast<std::uint32_t>(wave.DurationMs())));

@@ -39,6 +39,20 @@ private:
     std::unique_ptr<TWaveStorage> storage_;
 };
 
+// Empties a wave when the scope ends, whether the work on it succeeded, failed
+// or raised an error: nothing of a file is kept in the shared storage between
+// actions.
+class TWaveClearGuard {
+public:
+    explicit TWaveClearGuard(TWave& wave) : wave_(wave) {}
+    TWaveClearGuard(const TWaveClearGuard&) = delete;
+    TWaveClearGuard& operator=(const TWaveClearGuard&) = delete;
+    ~TWaveClearGuard() { wave_.Clear(); }
+
+private:
+    TWave& wave_;
+};
+
 // Null before the library's start-up and after its shut-down.
 extern TWaveUtilitiesModule* UtilitiesModule;
 
