@@ -79,9 +79,22 @@ std::string StripBrackets(const std::string& name) {
     return name;
 }
 
-// A whole text read as a number, for comparisons.
+// A whole text read as a number, for comparisons: an optional sign, digits and
+// an optional fraction. Nothing else counts ("nan", "inf", "0x10", blanks), so
+// that such texts compare as texts, the same on every C runtime.
 bool AsNumber(const std::string& text, double& value) {
-    if (text.empty())
+    std::size_t pos = text.empty() || (text[0] != '-' && text[0] != '+') ? 0 : 1;
+    std::size_t digits = 0;
+    bool point = false;
+    for (; pos < text.size(); ++pos) {
+        if (text[pos] >= '0' && text[pos] <= '9')
+            ++digits;
+        else if (text[pos] == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    if (digits == 0)
         return false;
     char* end = nullptr;
     value = std::strtod(text.c_str(), &end);
