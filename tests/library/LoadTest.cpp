@@ -110,6 +110,21 @@ TEST(Library, LoadsIntroducesItselfAndUnloadsQuietly) {
     EXPECT_EQ(calls.Total(), beforeUnload.Total());
 }
 
+TEST(Library, NamesItsFileLikeWindows) {
+    Plugin plugin;
+    ASSERT_NE(plugin.module, nullptr);
+    char path[MAX_PATH * 4] = {};
+    const DWORD length = GetModuleFileNameA(plugin.module, path, sizeof path);
+    ASSERT_GT(length, 11u);
+    EXPECT_EQ(length, std::strlen(path));
+    EXPECT_STREQ(path + length - 11, "Tonvald.nbp");
+    // Cut short: terminated within the buffer, and the answer is its size.
+    char cut[5] = {'x', 'x', 'x', 'x', 'x'};
+    EXPECT_EQ(GetModuleFileNameA(plugin.module, cut, sizeof cut), sizeof cut);
+    EXPECT_EQ(std::string(cut, 4), std::string(path, 4));
+    EXPECT_TRUE(FreeLibrary(plugin.module));
+}
+
 TEST(Library, LoadsAgainAfterUnloading) {
     for (int round = 0; round < 2; ++round) {
         calls = {};

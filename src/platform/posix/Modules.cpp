@@ -100,9 +100,10 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
     if (path.empty())
         return 0;
     const std::string ansi = cp1251::FromUtf8(path);
-    // Cut to fit, always terminated, as Windows does from Vista on.
+    // Cut to fit, always terminated, as Windows does from Vista on; a cut name
+    // answers the buffer's size, a whole one its length.
     const DWORD copied = static_cast<DWORD>(std::min<std::size_t>(ansi.size(), size - 1));
     std::memcpy(fileName, ansi.data(), copied);
     fileName[copied] = '\0';
-    return copied;
+    return ansi.size() < size ? copied : size;
 }
