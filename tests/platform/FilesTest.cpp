@@ -63,6 +63,16 @@ TEST(Files, CreateReadWriteSeekAndTruncate) {
     EXPECT_EQ(read, 0u); // the end of the file is no error
     EXPECT_TRUE(CloseHandle(h));
     EXPECT_EQ(ReadAll(name), "hello Wor");
+
+    // A handle without the access is refused it, as a denied access.
+    h = Create(name, OPEN_EXISTING, GENERIC_READ);
+    EXPECT_FALSE(Write(h, "x"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    CloseHandle(h);
+    h = Create(name, OPEN_EXISTING, GENERIC_WRITE);
+    EXPECT_FALSE(ReadFile(h, buffer, 8, &read, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    CloseHandle(h);
     EXPECT_TRUE(DeleteFileA(name.c_str()));
 }
 

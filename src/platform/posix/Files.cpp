@@ -104,6 +104,12 @@ void FailWithErrno() {
     lastError = ErrorFromErrno(errno);
 }
 
+// A read or write on a valid handle that was not opened for it: Windows calls
+// that a denied access, where the descriptor only knows a bad one.
+void FailTransfer() {
+    lastError = errno == EBADF ? ERROR_ACCESS_DENIED : ErrorFromErrno(errno);
+}
+
 // As Windows tells them apart: a missing file in an existing folder, or a
 // missing folder on the way to it.
 void FailWithErrnoFor(const std::string& path) {
@@ -254,7 +260,7 @@ BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED o
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            FailWithErrno();
+            FailTransfer();
             if (read)
                 *read = done;
             return FALSE;
@@ -283,7 +289,7 @@ BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAP
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            FailWithErrno();
+            FailTransfer();
             if (written)
                 *written = done;
             return FALSE;
