@@ -374,8 +374,11 @@ void TFileStream::SetSize(std::int64_t size) {
 TSafeFileStream::TSafeFileStream(const std::string& fileName) : target_(fileName) {
     fileName_ = fileName;
     const DWORD attributes = GetFileAttributesA(fileName.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetLastError(5); // ERROR_ACCESS_DENIED: a folder is no file to replace
+    // A folder is no file to replace, and a read-only file may not be
+    // overwritten, though renaming over it would succeed.
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+        SetLastError(5); // ERROR_ACCESS_DENIED
         ThrowLastError("Cannot create file", fileName, false);
     }
     const std::string folder = FolderOf(fileName);

@@ -235,7 +235,12 @@ TEST_F(FileActions, ADestinationEqualToTheSourceIsReplaced) {
 
 TEST_F(FileActions, FilesThatCannotBeWrittenAreReportedByName) {
     std::filesystem::create_directory(Path("folder.wav"));
-    for (const std::string& destination : {Path("no-folder/out.wav"), Path("folder.wav")}) {
+    // A read-only file is not replaced, though the folder would allow it.
+    WriteFile(Path("locked.wav"), Bytes{'o', 'l', 'd'});
+    std::filesystem::permissions(Path("locked.wav"), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    for (const std::string& destination :
+         {Path("no-folder/out.wav"), Path("folder.wav"), Path("locked.wav")}) {
         SCOPED_TRACE(destination);
         host.variableWrites.clear();
         EXPECT_EQ(Exec(aiInvert, {Path("src.wav"), destination, "Result"}), 0);
@@ -245,6 +250,9 @@ TEST_F(FileActions, FilesThatCannotBeWrittenAreReportedByName) {
         EXPECT_TRUE(TemporaryFiles().empty());
         EXPECT_TRUE(UtilitiesModule->SharedStorage().Wave()->IsEmpty());
     }
+    EXPECT_EQ(ReadFile(Path("locked.wav")), (Bytes{'o', 'l', 'd'}));
+    std::filesystem::permissions(Path("locked.wav"), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
     EXPECT_EQ(Exec(aiInvert, {Path("src.wav"), Path("out.wav"), "Result"}), 1);
 }
 
