@@ -35,6 +35,21 @@ std::uint32_t BytesOrOverflow(const WAVEFORMATEX* format, std::uint32_t ms) {
     return bytes < 0 ? kOverflow : static_cast<std::uint32_t>(bytes);
 }
 
+// The bytes [s, e) of a range: s for the start, e = s + the bytes for the
+// length, capped at the data size. None when the start lies at or beyond the
+// end of the data.
+struct ByteRange {
+    std::uint32_t s, e;
+};
+std::optional<ByteRange> RangeIn(const WAVEFORMATEX* format, std::uint32_t size,
+                                 std::uint32_t startMs, std::uint32_t lengthMs) {
+    const std::uint32_t s = BytesOrOverflow(format, startMs);
+    if (s >= size)
+        return std::nullopt;
+    const std::uint64_t e = std::uint64_t{s} + BytesOrOverflow(format, lengthMs);
+    return ByteRange{s, static_cast<std::uint32_t>(std::min<std::uint64_t>(size, e))};
+}
+
 // A copy of a format record with its extra bytes.
 std::vector<std::uint8_t> CopyOfFormat(const WAVEFORMATEX* format) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(format);
@@ -146,15 +161,12 @@ bool TWaveStreamAdapter::CopyRange(TWaveStreamAdapter& source, std::uint32_t sta
         HeldData data(&source, false);
         if (!data.Ok())
             return false;
-        const std::uint32_t size = data.Size();
-        const std::uint32_t s = std::min(BytesOrOverflow(AsFormat(format), startMs), size);
-        if (s >= size)
+        const auto r = RangeIn(AsFormat(format), data.Size(), startMs, lengthMs);
+        if (!r)
             return false;
-        const std::uint32_t e = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-            size, std::uint64_t{s} + BytesOrOverflow(AsFormat(format), lengthMs)));
-        rangeSize = e - s;
+        rangeSize = r->e - r->s;
         range.emplace(rangeSize);
-        std::memcpy(range->get(), data.Data() + s, rangeSize);
+        std::memcpy(range->get(), data.Data() + r->s, rangeSize);
     }
     return Rewrite(AsFormat(format), range->get(), rangeSize);
 }
@@ -174,15 +186,13 @@ bool TWaveStreamAdapter::DeleteRange(std::uint32_t startMs, std::uint32_t length
         if (!data.Ok())
             return false;
         const std::uint32_t size = data.Size();
-        const std::uint32_t s = ClampedBytes(startMs, size);
-        if (s >= size)
+        const auto r = RangeIn(AsFormat(format), size, startMs, lengthMs);
+        if (!r)
             return false;
-        const std::uint32_t e = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(size, std::uint64_t{s} + ClampedBytes(lengthMs, size)));
-        keptSize = size - (e - s);
+        keptSize = size - (r->e - r->s);
         kept.emplace(keptSize);
-        std::memcpy(kept->get(), data.Data(), s);
-        std::memcpy(kept->get() + s, data.Data() + e, size - e);
+        std::memcpy(kept->get(), data.Data(), r->s);
+        std::memcpy(kept->get() + r->s, data.Data() + r->e, size - r->e);
     }
     return Rewrite(AsFormat(format), kept->get(), keptSize);
 }

@@ -123,7 +123,8 @@ public:
     virtual bool TrimEnd(std::uint32_t lengthMs);
     // waves[0..last] one after another in the first wave's format, with gapMs
     // of silence between neighbours. False without writing anything when
-    // last < 0, the first wave is not valid, or the gap does not fit 32 bits.
+    // last < 0, the first wave is not valid, or a gap is asked for that does
+    // not fit 32 bits or whose format is not 8/16-bit PCM (it has no silence).
     virtual bool Concat(TWaveStreamAdapter* const* waves, int last, std::uint32_t gapMs);
     // The sample average of waves[0..last], all in the first wave's format.
     virtual bool MixAverage(TWaveStreamAdapter* const* waves, int last);
