@@ -513,6 +513,22 @@ bool MatchesPreparation(const ACMSTREAMHEADER* h, const Stream* stream) {
            h->cbDstLength <= h->dwReservedDriver[kWordDstLength];
 }
 
+// The checks of a header that must be prepared on `stream`, in the order of
+// their results: the handle, the header, the flags, the preparation.
+MMRESULT CheckPreparedHeader(const Stream* stream, const ACMSTREAMHEADER* h, bool flagsValid) {
+    if (!stream)
+        return MMSYSERR_INVALHANDLE;
+    if (!h || h->cbStruct < sizeof(ACMSTREAMHEADER))
+        return MMSYSERR_INVALPARAM;
+    if (!flagsValid)
+        return MMSYSERR_INVALFLAG;
+    if (!(h->fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED))
+        return ACMERR_UNPREPARED;
+    if (!MatchesPreparation(h, stream))
+        return MMSYSERR_INVALPARAM;
+    return MMSYSERR_NOERROR;
+}
+
 constexpr DWORD kOpenFlags = ACM_STREAMOPENF_QUERY | ACM_STREAMOPENF_ASYNC |
                              ACM_STREAMOPENF_NONREALTIME | 0x00070000; // callback kinds
 constexpr DWORD kConvertFlags =
@@ -615,16 +631,8 @@ MMRESULT acmStreamPrepareHeader(HACMSTREAM has, LPACMSTREAMHEADER pash, DWORD fd
 
 MMRESULT acmStreamUnprepareHeader(HACMSTREAM has, LPACMSTREAMHEADER pash, DWORD fdwUnprepare) {
     const Stream* stream = Lookup(has);
-    if (!stream)
-        return MMSYSERR_INVALHANDLE;
-    if (!pash || pash->cbStruct < sizeof(ACMSTREAMHEADER))
-        return MMSYSERR_INVALPARAM;
-    if (fdwUnprepare != 0)
-        return MMSYSERR_INVALFLAG;
-    if (!(pash->fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED))
-        return ACMERR_UNPREPARED;
-    if (!MatchesPreparation(pash, stream))
-        return MMSYSERR_INVALPARAM;
+    if (const MMRESULT refused = CheckPreparedHeader(stream, pash, fdwUnprepare == 0))
+        return refused;
     pash->fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED;
     std::fill(std::begin(pash->dwReservedDriver), std::end(pash->dwReservedDriver), 0u);
     return MMSYSERR_NOERROR;
@@ -632,16 +640,9 @@ MMRESULT acmStreamUnprepareHeader(HACMSTREAM has, LPACMSTREAMHEADER pash, DWORD 
 
 MMRESULT acmStreamConvert(HACMSTREAM has, LPACMSTREAMHEADER pash, DWORD fdwConvert) {
     const Stream* stream = Lookup(has);
-    if (!stream)
-        return MMSYSERR_INVALHANDLE;
-    if (!pash || pash->cbStruct < sizeof(ACMSTREAMHEADER))
-        return MMSYSERR_INVALPARAM;
-    if (fdwConvert & ~kConvertFlags)
-        return MMSYSERR_INVALFLAG;
-    if (!(pash->fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED))
-        return ACMERR_UNPREPARED;
-    if (!MatchesPreparation(pash, stream))
-        return MMSYSERR_INVALPARAM;
+    if (const MMRESULT refused =
+            CheckPreparedHeader(stream, pash, (fdwConvert & ~kConvertFlags) == 0))
+        return refused;
     // Every conversion uses whole source units, so block alignment is implied.
     pash->fdwStatus &= ~ACMSTREAMHEADER_STATUSF_DONE;
     u32 srcUsed = 0, dstUsed = 0;
