@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "platform/Cp1251.h"
 #include "platform/Platform.h"
 #include "support/FakeHost.h"
@@ -12,15 +10,8 @@ namespace {
 
 using Writes = std::vector<std::pair<std::string, std::string>>;
 
-char* NewBlock(const char* text) {
-    const std::size_t size = std::strlen(text) + 1;
-    auto* block = static_cast<char*>(GlobalAlloc(GMEM_FIXED, size));
-    std::memcpy(block, text, size);
-    return block;
-}
-
 TEST(StoreHostString, ReplacesTheSlotsBlockWithAnExactCopy) {
-    char* slot = NewBlock("old text");
+    char* slot = HostBlock("old text");
     StoreHostString(&slot, "new");
     ASSERT_NE(slot, nullptr);
     EXPECT_STREQ(slot, "new");

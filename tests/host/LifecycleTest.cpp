@@ -40,18 +40,11 @@ TEST(ServiceModules, AreCreatedInOrderAndFreedInReverse) {
     EXPECT_EQ(PlayerModules, nullptr);
 }
 
-char* NewBlock(const char* text) {
-    const std::size_t size = std::strlen(text) + 1;
-    auto* block = static_cast<char*>(GlobalAlloc(GMEM_FIXED, size));
-    std::memcpy(block, text, size);
-    return block;
-}
-
 TEST(NbInitPlugIn, FillsTheIdentitySlotsReplacingWhatTheyHeld) {
     FakeHost host;
-    char* title = NewBlock("old title");
+    char* title = HostBlock("old title");
     char* author = nullptr;
-    char* description = NewBlock("");
+    char* description = HostBlock("");
     int window = 0;
     nbInitPlugIn(&window, &title, &author, &description);
     ASSERT_NE(title, nullptr);

@@ -7,15 +7,11 @@
 
 FakeHost* FakeHost::current_ = nullptr;
 
-namespace {
-
 char* HostBlock(const std::string& text) {
     auto* block = static_cast<char*>(GlobalAlloc(GMEM_FIXED, text.size() + 1));
     std::memcpy(block, text.c_str(), text.size() + 1);
     return block;
 }
-
-} // namespace
 
 FakeHost::FakeHost(Bind bind) {
     current_ = this;

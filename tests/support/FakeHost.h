@@ -66,6 +66,9 @@ private:
     static void WINAPI InterfaceAccess(int32_t code, char** slot);
 };
 
+// A copy of the text in a GlobalAlloc'd block, as the host hands texts over.
+char* HostBlock(const std::string& text);
+
 // A parameter array of host-owned texts (GlobalAlloc'd blocks), released on
 // destruction; Slots() is what nbExecAction and nbEditAction receive.
 class HostParams {
