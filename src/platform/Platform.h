@@ -32,6 +32,7 @@
 #include "platform/posix/Messages.h"
 #include "platform/posix/Mmio.h"
 #include "platform/posix/Modules.h"
+#include "platform/posix/Threads.h"
 #include "platform/posix/Types.h"
 
 #define TV_EXPORT __attribute__((visibility("default")))
