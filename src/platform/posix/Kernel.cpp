@@ -1,6 +1,5 @@
 #include "platform/Platform.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -9,6 +8,8 @@
 #include <sys/mman.h>
 #include <thread>
 #include <unordered_map>
+
+#include "platform/posix/Clock.h"
 
 namespace posix {
 thread_local DWORD lastError = ERROR_SUCCESS;
@@ -111,16 +112,20 @@ int MulDiv(int number, int numerator, int denominator) {
 }
 
 DWORD GetTickCount() {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
-    return static_cast<DWORD>(static_cast<std::uint64_t>(ms));
+    return static_cast<DWORD>(
+        static_cast<std::uint64_t>(posix::ClockNow() / posix::kNanosPerMilli));
 }
 
 void Sleep(DWORD milliseconds) {
-    if (milliseconds == 0)
+    if (milliseconds == 0) {
         std::this_thread::yield();
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        return;
+    }
+    const posix::Nanos deadline = milliseconds == INFINITE
+                                      ? posix::kNever
+                                      : posix::ClockNow() + milliseconds * posix::kNanosPerMilli;
+    std::unique_lock lock(posix::SyncMutex());
+    posix::SyncWaitUntil(lock, deadline, nullptr);
 }
 
 // --- critical sections --------------------------------------------------------

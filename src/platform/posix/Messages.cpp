@@ -16,10 +16,6 @@ namespace {
 
 using Lock = std::unique_lock<std::mutex>;
 
-DWORD TickNow() {
-    return GetTickCount();
-}
-
 // --- queues and windows ------------------------------------------------------
 
 struct SentMessage {
@@ -122,7 +118,7 @@ void RemoveWindowLocked(const std::shared_ptr<Window>& window) {
 }
 
 void PostLocked(ThreadState* state, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    state->posted.push_back(MSG{hwnd, message, wParam, lParam, TickNow(), POINT{0, 0}});
+    state->posted.push_back(MSG{hwnd, message, wParam, lParam, GetTickCount(), POINT{0, 0}});
     state->changed |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
 }
 
@@ -186,7 +182,8 @@ bool TakeLocked(ThreadState* state, MSG* out, HWND hwnd, UINT filterMin, UINT fi
         }
     }
     if (state->quit) {
-        *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(state->quitCode), 0, TickNow(), {0, 0}};
+        *out =
+            MSG{nullptr, WM_QUIT, static_cast<WPARAM>(state->quitCode), 0, GetTickCount(), {0, 0}};
         if (remove)
             state->quit = false;
         return true;

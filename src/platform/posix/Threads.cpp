@@ -12,14 +12,24 @@
 namespace posix {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using Lock = std::unique_lock<std::mutex>;
 
-// The lock and the wake-up of every waiting thread. Never destroyed: detached
-// threads may still use it while the process's statics are torn down.
+// A thread blocked in SyncWaitUntil.
+struct Waiter {
+    Nanos deadline;
+    const std::function<bool()>* ready; // null: nothing but the deadline ends the wait
+};
+
+// The lock, the wake-up of every waiting thread and what a virtual clock
+// needs to know. Never destroyed: detached threads may still use it while the
+// process's statics are torn down.
 struct Sync {
     std::mutex mutex;
     std::condition_variable changed;
+    std::condition_variable timedWork;
+    std::vector<Waiter*> waiters;
+    int threads = 0; // threads that have used the platform and not ended
+    Nanos timedWorkDue = kNever;
 };
 
 Sync& TheSync() {
@@ -97,9 +107,16 @@ struct ThreadSlot {
 
 thread_local ThreadSlot currentThread;
 
+// Makes `thread` the calling thread's identity.
+void Attach(ThreadObject* thread) {
+    currentThread.thread = thread;
+    std::lock_guard lock(SyncMutex());
+    ++TheSync().threads;
+}
+
 ThreadObject* Current() {
     if (currentThread.thread == nullptr)
-        currentThread.thread = new ThreadObject(NewThreadId());
+        Attach(new ThreadObject(NewThreadId()));
     return currentThread.thread;
 }
 
@@ -109,6 +126,7 @@ void EndThread(ThreadObject* thread, DWORD exitCode) {
         std::lock_guard lock(SyncMutex());
         thread->finished = true;
         thread->exitCode = exitCode;
+        --TheSync().threads;
     }
     SyncChanged();
     thread->Release();
@@ -129,44 +147,60 @@ ThreadObject* ResolveThread(HANDLE h) {
     return ObjectAs<ThreadObject>(h);
 }
 
+// Under a virtual clock, lock held: moves the clock to the earliest deadline
+// or timed work when every platform thread waits, none is ready and no timed
+// work is due. True when it moved.
+bool AdvanceVirtualTime() {
+    Sync& sync = TheSync();
+    if (static_cast<int>(sync.waiters.size()) < sync.threads)
+        return false;
+    const Nanos now = ClockNow();
+    if (sync.timedWorkDue <= now)
+        return false;
+    Nanos target = sync.timedWorkDue;
+    for (const Waiter* waiter : sync.waiters) {
+        if (waiter->ready != nullptr && (*waiter->ready)())
+            return false;
+        target = std::min(target, waiter->deadline);
+    }
+    if (target == kNever || target <= now)
+        return false;
+    AdvanceVirtualClock(target);
+    sync.changed.notify_all();
+    sync.timedWork.notify_all();
+    return true;
+}
+
 // The common wait: objects (any or all of them) and, when `input` is given,
 // its holding, which counts as object number objects.size().
 DWORD Wait(const std::vector<Waitable*>& objects, bool waitAll, DWORD milliseconds,
            const std::function<bool()>& input) {
-    const bool infinite = milliseconds == INFINITE;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    const Nanos deadline =
+        milliseconds == INFINITE ? kNever : ClockNow() + milliseconds * kNanosPerMilli;
     const auto count = static_cast<DWORD>(objects.size());
-    Lock lock(SyncMutex());
-    for (;;) {
-        const bool inputHolds = input && input();
+    // The index of the object (or count for the input) that ends the wait now, if any.
+    const auto satisfied = [&]() -> DWORD {
         if (waitAll) {
             const bool all = std::all_of(objects.begin(), objects.end(),
                                          [](const Waitable* o) { return o->IsSignalled(); });
-            if (all && (!input || inputHolds)) {
-                for (Waitable* o : objects)
-                    o->Satisfy();
-                return WAIT_OBJECT_0;
-            }
-        } else {
-            for (DWORD i = 0; i < count; ++i) {
-                if (objects[i]->IsSignalled()) {
-                    objects[i]->Satisfy();
-                    return WAIT_OBJECT_0 + i;
-                }
-            }
-            if (inputHolds)
-                return WAIT_OBJECT_0 + count;
+            return all && (!input || input()) ? 0 : WAIT_FAILED;
         }
-        if (infinite) {
-            TheSync().changed.wait(lock);
-        } else {
-            // Checked after a last look at the objects, so that a state that
-            // changed just as time ran out still counts.
-            if (Clock::now() >= deadline)
-                return WAIT_TIMEOUT;
-            TheSync().changed.wait_until(lock, deadline);
-        }
+        for (DWORD i = 0; i < count; ++i)
+            if (objects[i]->IsSignalled())
+                return i;
+        return input && input() ? count : WAIT_FAILED;
+    };
+    Lock lock(SyncMutex());
+    if (!SyncWaitUntil(lock, deadline, [&] { return satisfied() != WAIT_FAILED; }))
+        return WAIT_TIMEOUT;
+    const DWORD index = satisfied();
+    if (waitAll) {
+        for (Waitable* o : objects)
+            o->Satisfy();
+    } else if (index < count) {
+        objects[index]->Satisfy();
     }
+    return WAIT_OBJECT_0 + index;
 }
 
 // Resolves and holds the handles of a wait; false if one is not waitable.
@@ -199,8 +233,69 @@ void SyncChanged() {
     TheSync().changed.notify_all();
 }
 
+bool SyncWaitUntil(std::unique_lock<std::mutex>& lock, Nanos deadline,
+                   const std::function<bool()>& ready) {
+    Sync& sync = TheSync();
+    // Only a thread the platform knows can hold a virtual clock back.
+    if (currentThread.thread == nullptr) {
+        lock.unlock();
+        Current();
+        lock.lock();
+    }
+    Waiter self{deadline, ready ? &ready : nullptr};
+    sync.waiters.push_back(&self);
+    struct Leave {
+        Sync& sync;
+        Waiter* self;
+        ~Leave() { std::erase(sync.waiters, self); }
+    } leave{sync, &self};
+    for (;;) {
+        if (ready && ready())
+            return true;
+        const bool virtualClock = CurrentClockKind() == ClockKind::Virtual;
+        const Nanos now = ClockNow();
+        if (now >= deadline) {
+            // Timed work due at the same moment runs first, so that what it
+            // posts is there when the wait returns.
+            if (!virtualClock || sync.timedWorkDue > now)
+                return false;
+            sync.changed.wait(lock);
+        } else if (virtualClock) {
+            if (!AdvanceVirtualTime())
+                sync.changed.wait(lock);
+        } else if (deadline == kNever) {
+            sync.changed.wait(lock);
+        } else {
+            sync.changed.wait_until(lock, RealTimeAt(deadline));
+        }
+    }
+}
+
 void SyncWait(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready) {
-    TheSync().changed.wait(lock, ready);
+    SyncWaitUntil(lock, kNever, ready);
+}
+
+void SetTimedWorkDue(Nanos when) {
+    Sync& sync = TheSync();
+    sync.timedWorkDue = when;
+    sync.timedWork.notify_all();
+    // Waiters held back for the timed work look again.
+    sync.changed.notify_all();
+}
+
+void WaitForTimedWork(std::unique_lock<std::mutex>& lock, Nanos when) {
+    Sync& sync = TheSync();
+    if (when == kNever || CurrentClockKind() == ClockKind::Virtual) {
+        if (ClockNow() < when)
+            sync.timedWork.wait(lock);
+    } else {
+        sync.timedWork.wait_until(lock, RealTimeAt(when));
+    }
+}
+
+void WakeTimedWork() {
+    std::lock_guard lock(SyncMutex());
+    TheSync().timedWork.notify_all();
 }
 
 DWORD WaitForHandles(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds,
@@ -318,7 +413,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize,
                 Lock lock(SyncMutex());
                 TheSync().changed.wait(lock, [&] { return thread->suspendCount == 0; });
             }
-            currentThread.thread = thread;
+            Attach(thread);
             const DWORD exitCode = startAddress(parameter);
             currentThread.thread = nullptr;
             EndThread(thread, exitCode);

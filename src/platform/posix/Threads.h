@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 
+#include "platform/posix/Clock.h"
 #include "platform/posix/Handles.h"
 #include "platform/posix/Types.h"
 
@@ -57,9 +58,29 @@ void SyncChanged();
 
 // For the platform's own files:
 
-// Blocks, SyncMutex() held through `lock`, until `ready` (read under the
-// lock) holds.
+// Blocks, SyncMutex() held through `lock`, until `ready` (read under the lock,
+// without side effects; may be empty) holds, answering true, or until the
+// platform clock reaches `deadline` (kNever: no time-out), answering false;
+// a `ready` that holds as time runs out still counts. Under a virtual clock
+// time moves only here: when every thread that has used the platform waits
+// in this function, none of them is ready and no timed work is due, the clock
+// jumps to the earliest deadline or timed work. Threads blocked elsewhere (a
+// critical section, a C++ mutex, a join) hold the clock still.
+bool SyncWaitUntil(std::unique_lock<std::mutex>& lock, Nanos deadline,
+                   const std::function<bool()>& ready);
+// SyncWaitUntil without a time-out.
 void SyncWait(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready);
+
+// The platform's timed work (the simulated devices' thread), lock held:
+// the platform time at which it is next due (kNever: never; now or earlier:
+// at once, and a virtual clock waits for it). Wakes the timed work's wait.
+void SetTimedWorkDue(Nanos when);
+// The timed work's own wait, lock held: returns when `when` has come, or
+// earlier when SetTimedWorkDue, a clock change or a spurious wake-up wakes
+// it. Its thread never counts among the threads that hold a virtual clock.
+void WaitForTimedWork(std::unique_lock<std::mutex>& lock, Nanos when);
+// Wakes the timed work's wait (after a clock change), lock not held.
+void WakeTimedWork();
 // The wait of WaitForMultipleObjects and MsgWaitForMultipleObjects: for any
 // or all of the handles and, when `input` is given, for it to hold (read
 // under the lock); the input counts as object number `count`. The handles are
