@@ -2,6 +2,8 @@
 // operating system. On Windows it is the Windows SDK itself; elsewhere the
 // same names are declared here, with the documented Windows behaviour, and
 // implemented by the POSIX platform library (src/platform/posix).
+// The platform library's functions have C linkage under their Windows names,
+// so that a host in any language can find them in the loaded library.
 #pragma once
 
 #if defined(_WIN32)

@@ -64,6 +64,7 @@ using LPOVERLAPPED = OVERLAPPED*;
 #define MOVEFILE_COPY_ALLOWED 0x00000002
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 
+extern "C" {
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
@@ -79,6 +80,7 @@ BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 DWORD GetFileAttributesA(LPCSTR fileName);
 BOOL DeleteFileA(LPCSTR fileName);
 BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
+} // extern "C"
 
 namespace posix {
 // The UTF-8 path of a Windows-1251 file name, with backslashes as slashes.

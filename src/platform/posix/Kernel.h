@@ -12,15 +12,11 @@
 #include "platform/posix/Files.h"
 #include "platform/posix/Types.h"
 
+extern "C" {
 // --- last error -----------------------------------------------------------------
 // The calling thread's last error code.
 DWORD GetLastError();
 void SetLastError(DWORD code);
-
-namespace posix {
-// The variable behind GetLastError and SetLastError, for the platform's files.
-extern thread_local DWORD lastError;
-} // namespace posix
 
 // --- global memory ----------------------------------------------------------
 // Only fixed blocks exist here: the handle is the block's address. Blocks are
@@ -125,3 +121,9 @@ HINSTANCE ShellExecuteA(HWND parent, LPCSTR verb, LPCSTR file, LPCSTR parameters
                         INT showMode);
 // No window of this process is ever active here: null.
 HWND GetActiveWindow();
+} // extern "C"
+
+namespace posix {
+// The variable behind GetLastError and SetLastError, for the platform's files.
+extern thread_local DWORD lastError;
+} // namespace posix

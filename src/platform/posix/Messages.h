@@ -134,6 +134,7 @@ using LPCREATESTRUCTA = CREATESTRUCTA*;
 #define GWLP_ID (-12)
 #define GWLP_USERDATA (-21)
 
+extern "C" {
 // Thread message queues.
 BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -159,3 +160,4 @@ LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam, LP
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
 DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId);
+} // extern "C"

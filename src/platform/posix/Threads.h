@@ -93,6 +93,7 @@ void ForgetThreadMessages(DWORD threadId);
 
 } // namespace posix
 
+extern "C" {
 // Events and waits. Named events are not supported (CreateEventA fails).
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                     LPCSTR name);
@@ -116,3 +117,4 @@ DWORD ResumeThread(HANDLE thread);
 BOOL SetThreadPriority(HANDLE thread, int priority);
 int GetThreadPriority(HANDLE thread);
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+} // extern "C"
