@@ -7,7 +7,8 @@ cmake_minimum_required(VERSION 3.25)
 # start page against the catalogue the library registers (nbhost --list):
 #   - index.html holds exactly the anchors the plug-in opens: one per action
 #     name, "about" and "thirdparty", and no other;
-#   - the section of each action lists as many parameters as the action has.
+#   - every action is linked from the page, and its section lists as many
+#     parameters as the action has.
 
 foreach(var HELP NBHOST EXTRACT WORK)
     if(NOT DEFINED ${var})
@@ -69,9 +70,14 @@ foreach(anchor IN LISTS anchors)
     endif()
 endforeach()
 
-# An action's section runs from its anchor to the next heading; its parameters
-# are the items of its <ol class="params">.
+# The overview at the top links every action; an action's section runs from
+# its anchor to the next heading, and its parameters are the items of its
+# <ol class="params">.
 foreach(name IN LISTS actions)
+    string(FIND "${page}" "href=\"#${name}\"" link)
+    if(link LESS 0)
+        string(APPEND failures "index.html never links to \"${name}\"\n")
+    endif()
     string(FIND "${page}" "id=\"${name}\"" start)
     if(start LESS 0)
         continue()
