@@ -10,11 +10,6 @@ cmake_minimum_required(VERSION 3.25)
 #   - every action is linked from the page, and its section lists as many
 #     parameters as the action has.
 
-foreach(var HELP NBHOST EXTRACT WORK)
-    if(NOT DEFINED ${var})
-        message(FATAL_ERROR "CheckHelp.cmake needs -D${var}=...")
-    endif()
-endforeach()
 string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
 
 # The catalogue: "ID  name  (codes)  hint" for each action row. The output

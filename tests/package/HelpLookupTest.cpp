@@ -1,50 +1,23 @@
-// The dialogs' help lookup against the built help file, under Wine, the way
-// the installer leaves it: "HelpFile" under HKCU names Tonvald.chm. Every
+// The Help button's lookup against the built help file, under Wine, the way
+// the installer leaves it: "HelpFile" under HKCU names the help file. Every
 // topic the plug-in opens (each action's name, "about", "thirdparty") then
-// opens a help window, so the Help button shows no "Missing help file"
-// message; without the value, or with the file gone, it does.
+// opens a help window and no "Missing help file" message; once the
+// registration is gone the message comes.
 //
-// Runs in the build folder, where Tonvald.chm lies.
+// Runs in the build folder, where Tonvald.chm lies; it registers a copy,
+// which the registration deletes again.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "dialogs/HelpLookup.h"
+#include "dialogs/HelpTestSupport.h"
+#include "dialogs/HelpTopics.h"
 #include "host/Catalogue.h"
 #include "platform/Platform.h"
 #include "support/FakeHost.h"
 
 namespace {
-
-constexpr const char* kHelpKey = "Software\\Halden Morrow\\Kestrava\\duVoza";
-constexpr const char* kMissingHelpText =
-    "Missing help file: maybe you need a plugin reinstallation?";
-
-// Sets "HelpFile" for the life of the object and removes it again.
-class HelpFileValue {
-public:
-    explicit HelpFileValue(const std::string& path) {
-        HKEY key = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kHelpKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                  &key, nullptr),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(RegSetValueExA(key, "HelpFile", 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(path.c_str()),
-                                 static_cast<DWORD>(path.size() + 1)),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
-    ~HelpFileValue() {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, kHelpKey, 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
-            RegDeleteValueA(key, "HelpFile");
-            RegCloseKey(key);
-        }
-    }
-    HelpFileValue(const HelpFileValue&) = delete;
-    HelpFileValue& operator=(const HelpFileValue&) = delete;
-};
 
 std::string FullPath(const char* name) {
     char path[MAX_PATH] = {};
@@ -59,34 +32,26 @@ std::vector<std::string> Topics() {
     for (const CatalogueRow& row : CatalogueRows())
         if (row.id != 0)
             topics.emplace_back(row.name);
-    topics.emplace_back("about");
-    topics.emplace_back("thirdparty");
+    topics.emplace_back(help::kAboutTopic);
+    topics.emplace_back(help::kThirdpartyTopic);
     return topics;
 }
 
-} // namespace
-
 TEST(HelpLookup, OpensEveryTopicOfTheRegisteredHelpFile) {
+    const std::string help = FullPath("help-lookup-test.chm");
+    ASSERT_TRUE(CopyFileA("Tonvald.chm", help.c_str(), FALSE)) << "no Tonvald.chm to register";
     FakeHost host;
-    host.RegisterPlugIn();
-    const std::string help = FullPath("Tonvald.chm");
-    ASSERT_NE(GetFileAttributesA(help.c_str()), INVALID_FILE_ATTRIBUTES) << help;
-    const HelpFileValue value(help);
-    for (const std::string& topic : Topics())
-        EXPECT_TRUE(ShowHelpTopic(topic)) << topic;
-    EXPECT_TRUE(host.messages.empty());
-    HtmlHelpA(nullptr, nullptr, HH_CLOSE_ALL, 0);
+    {
+        const HelpRegistration registration(help, false);
+        for (const std::string& topic : Topics()) {
+            EXPECT_TRUE(ShowHelpTopic(topic)) << topic;
+            ShowHelpOrComplain(topic);
+        }
+        EXPECT_TRUE(host.messages.empty());
+    }
+    // The registration is gone, and the copy with it.
+    ShowHelpOrComplain("duVozaSub");
+    EXPECT_EQ(host.messages, std::vector<std::string>{help::kMissingHelpText});
 }
 
-TEST(HelpLookup, WithoutTheHelpFileTellsTheAuthorToReinstall) {
-    FakeHost host;
-    host.RegisterPlugIn();
-    {
-        const HelpFileValue value(FullPath("no-such-help.chm"));
-        EXPECT_FALSE(ShowHelpTopic("duVozaSub"));
-    }
-    EXPECT_FALSE(ShowHelpTopic("about")); // no value at all
-    ShowActionHelp("duVozaSub");
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0], kMissingHelpText);
-}
+} // namespace
