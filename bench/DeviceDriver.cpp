@@ -133,7 +133,6 @@ int main(int argc, char** argv) {
         return Record(argv[2], std::atof(argv[3]));
     if (argc == 3 && std::strcmp(argv[1], "copy") == 0)
         return Copy(argv[2]);
-    std::fputs("usage: tvdevbench play FILE SECONDS | record FILE SECONDS | copy FILE\n",
-               stderr);
+    std::fputs("usage: tvdevbench play FILE SECONDS | record FILE SECONDS | copy FILE\n", stderr);
     return 2;
 }
