@@ -1,7 +1,9 @@
 #include "actions/UWavePlayerModules.h"
 
+#include "host/Lifecycle.h"
+
 TWavePlayerModules* PlayerModules = nullptr;
 
-TWavePlayerModules::TWavePlayerModules() = default;
-
-TWavePlayerModules::~TWavePlayerModules() = default;
+TWavePlayerModules& RunningPlayerModules() {
+    return RunningService(PlayerModules);
+}

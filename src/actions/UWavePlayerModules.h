@@ -3,13 +3,21 @@
 // unloading of the library; freeing it frees every player still registered.
 #pragma once
 
-class TWavePlayerModules {
+#include "actions/UWaveDeviceModule.h"
+#include "actions/UWavePlayerModule.h"
+
+class TWavePlayerModules : public TWaveDeviceModules {
 public:
-    TWavePlayerModules();
-    virtual ~TWavePlayerModules();
-    TWavePlayerModules(const TWavePlayerModules&) = delete;
-    TWavePlayerModules& operator=(const TWavePlayerModules&) = delete;
+    TWavePlayerModule* FindModule(std::int32_t id) const {
+        return static_cast<TWavePlayerModule*>(TWaveDeviceModules::FindModule(id));
+    }
+
+protected:
+    TWaveDeviceModule* NewModule() override { return new TWavePlayerModule; }
 };
 
 // Null before the library's start-up and after its shut-down.
 extern TWavePlayerModules* PlayerModules;
+
+// The running registry; std::logic_error when the library is not started.
+TWavePlayerModules& RunningPlayerModules();

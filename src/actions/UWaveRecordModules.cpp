@@ -1,7 +1,9 @@
 #include "actions/UWaveRecordModules.h"
 
+#include "host/Lifecycle.h"
+
 TWaveRecordModules* RecordModules = nullptr;
 
-TWaveRecordModules::TWaveRecordModules() = default;
-
-TWaveRecordModules::~TWaveRecordModules() = default;
+TWaveRecordModules& RunningRecordModules() {
+    return RunningService(RecordModules);
+}

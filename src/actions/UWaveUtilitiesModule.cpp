@@ -1,9 +1,9 @@
 #include "actions/UWaveUtilitiesModule.h"
 
 #include <array>
-#include <stdexcept>
 #include <utility>
 
+#include "host/Lifecycle.h"
 #include "wave/Streams.h"
 
 TWaveUtilitiesModule* UtilitiesModule = nullptr;
@@ -30,17 +30,46 @@ constexpr std::array<std::pair<const char*, TPCMFormat>, 16> kPCMFormatTexts{{
     {"PCM: 44,100 kHz, 16 Bit, Stereo", Stereo16bit44100Hz},
 }};
 
+// Fills an empty list with the names of a direction's devices.
+void GatherDeviceNames(TWaveAudioIO& device, std::vector<std::string>& names) {
+    if (!names.empty())
+        return;
+    const auto count = static_cast<std::int64_t>(device.NumDevs());
+    std::vector<std::string> gathered;
+    for (std::int64_t id = -1; id < count; ++id) {
+        std::string name;
+        try {
+            device.SetDeviceID(static_cast<std::int32_t>(id));
+            name = device.DeviceName();
+        } catch (const EWaveAudioSysError&) {
+            // The device did not answer: its entry stays, without a name.
+        }
+        gathered.push_back(std::move(name));
+    }
+    names = std::move(gathered);
+}
+
 } // namespace
 
 TWaveUtilitiesModule& RunningUtilitiesModule() {
-    if (UtilitiesModule == nullptr)
-        throw std::logic_error("The plug-in's services are not running");
-    return *UtilitiesModule;
+    return RunningService(UtilitiesModule);
 }
 
-TWaveUtilitiesModule::TWaveUtilitiesModule() : storage_(std::make_unique<TWaveStorage>()) {}
+TWaveUtilitiesModule::TWaveUtilitiesModule()
+    : storage_(std::make_unique<TWaveStorage>()), player_(new TStockAudioPlayer),
+      recorder_(new TStockAudioRecorder) {}
 
 TWaveUtilitiesModule::~TWaveUtilitiesModule() = default;
+
+const std::vector<std::string>& TWaveUtilitiesModule::OutputDeviceNames() {
+    GatherDeviceNames(*player_, outputNames_);
+    return outputNames_;
+}
+
+const std::vector<std::string>& TWaveUtilitiesModule::InputDeviceNames() {
+    GatherDeviceNames(*recorder_, inputNames_);
+    return inputNames_;
+}
 
 void TWaveUtilitiesModule::GetWaveInfo(const std::string& fileName,
                                        std::vector<std::string>& info) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "wave/WavePlayers.h"
+#include "wave/WaveRecorders.h"
 #include "wave/WaveStorage.h"
 #include "wave/WaveUtils.h"
 
@@ -32,11 +34,21 @@ public:
     // any other text names 16-bit stereo at 48000 Hz.
     static TPCMFormat PCMFormatFromText(const std::string& text);
 
-    // The output and input device lists and the player and recorder that
-    // gather them belong here too; they come with the device actions.
+    // The names of the output and input devices: entry 0 is the system's
+    // default device, entry k device k - 1. Each list is gathered on its
+    // first use and kept until the library is unloaded, so devices that come
+    // or go later are not seen. A device whose capabilities cannot be read
+    // has an empty name, so that positions keep matching device numbers.
+    const std::vector<std::string>& OutputDeviceNames();
+    const std::vector<std::string>& InputDeviceNames();
 
 private:
     std::unique_ptr<TWaveStorage> storage_;
+    // Never opened: they only read the devices' capabilities.
+    TWaveDevicePtr<TStockAudioPlayer> player_;
+    TWaveDevicePtr<TStockAudioRecorder> recorder_;
+    std::vector<std::string> inputNames_;
+    std::vector<std::string> outputNames_;
 };
 
 // Empties a wave when the scope ends, whether the work on it succeeded, failed

@@ -29,15 +29,6 @@ char LowerCase1251(char c) {
     return lower == cp ? c : cp1251::FromCodePoint(lower);
 }
 
-bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerCase1251(a[i]) != LowerCase1251(b[i]))
-            return false;
-    return true;
-}
-
 // A slot that releases whatever block it holds when it goes out of scope.
 class OwnedSlot {
 public:
@@ -83,6 +74,15 @@ void FreeHostString(char** slot) {
         return;
     GlobalFree(*slot);
     *slot = nullptr;
+}
+
+bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (LowerCase1251(a[i]) != LowerCase1251(b[i]))
+            return false;
+    return true;
 }
 
 std::string_view TrimHostText(std::string_view text) {

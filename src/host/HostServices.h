@@ -33,6 +33,10 @@ void StoreHostString(char** slot, std::string_view text);
 // Releases the block in the slot, if any, and sets the slot to null.
 void FreeHostString(char** slot);
 
+// Whether two Windows-1251 texts are equal without regard to letter case
+// (Latin and Cyrillic).
+bool SameTextIgnoringCase(std::string_view a, std::string_view b);
+
 // `text` without the blanks and control characters at both ends.
 std::string_view TrimHostText(std::string_view text);
 

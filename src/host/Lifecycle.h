@@ -3,6 +3,8 @@
 // called by the library's start-up and shut-down (src/host/LibraryMain.cpp).
 #pragma once
 
+#include <stdexcept>
+
 // Creates, in this order, the device and format listing service
 // (UtilitiesModule), the recorder registry (RecordModules) and the player
 // registry (PlayerModules). Does nothing for those that exist already.
@@ -16,3 +18,12 @@ void FreeServiceModules() noexcept;
 // For tests; null (the default) tells nobody.
 using ServiceModuleObserver = void (*)(const char* service, bool created);
 void SetServiceModuleObserver(ServiceModuleObserver observer);
+
+// A module-wide service object, which must be running: std::logic_error when
+// the library has not been started (or has been shut down).
+template <class T>
+T& RunningService(T* instance) {
+    if (instance == nullptr)
+        throw std::logic_error("The plug-in's services are not running");
+    return *instance;
+}
