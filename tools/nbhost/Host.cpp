@@ -1,7 +1,6 @@
 #include "Host.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -235,7 +234,7 @@ void Host::ProcessScriptCommand(const char* line) {
         return;
     const std::string folded = Fold(st.name);
     if (st.kind == Statement::Kind::Label || folded == "if" || folded == "else" ||
-        folded == "endif" || folded == "return") {
+        folded == "endif" || folded == "while" || folded == "endwhile" || folded == "return") {
         Fail(st, "the plug-in may not send " + std::string(line));
         return;
     }
@@ -247,6 +246,13 @@ void Host::ProcessScriptCommand(const char* line) {
         else
             Print(std::string("command ") + line);
     }
+    struct Counted {
+        int& count;
+        explicit Counted(int& c) : count(c) { ++count; }
+        ~Counted() { --count; }
+        Counted(const Counted&) = delete;
+        Counted& operator=(const Counted&) = delete;
+    } counted(pluginCalls_);
     Execute(st);
 }
 
@@ -312,7 +318,10 @@ int Host::RunFile(const std::string& path) {
 
 Host::Flow Host::RunFrom(std::size_t index, bool inSubroutine) {
     while (index < script_.statements.size()) {
-        PumpMessages();
+        // A subroutine the plug-in runs from inside one of its calls runs to
+        // its end first: only Delay lets other messages in there.
+        if (pluginCalls_ == 0)
+            PumpMessages();
         if (stop_)
             return Flow::Stop;
         const Statement& st = script_.statements[index];
@@ -321,11 +330,13 @@ Host::Flow Host::RunFrom(std::size_t index, bool inSubroutine) {
             continue;
         }
         const std::string folded = Fold(st.name);
-        if (folded == "if") {
+        if (folded == "if" || folded == "while") {
             bool result = false;
             if (!Compare(st, result))
                 return Flow::Stop;
             index = result ? index + 1 : st.jump + 1;
+        } else if (folded == "endwhile") {
+            index = st.jump; // the While asks again
         } else if (folded == "else") {
             index = st.jump + 1; // the If's own branch is done
         } else if (folded == "return") {
@@ -462,17 +473,17 @@ void Host::PumpMessages() {
 }
 
 void Host::Delay(std::uint32_t milliseconds) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    // The system's clock, which the devices play and record by (natively it
+    // may run fast, or stand still until every thread waits).
+    const DWORD start = GetTickCount();
     for (;;) {
         PumpMessages();
         if (stop_)
             return;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds)
             return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
     }
 }
 

@@ -80,6 +80,7 @@ private:
     Script script_;
     std::string scriptPath_;
     int depth_ = 0;       // GoSubs running
+    int pluginCalls_ = 0; // script commands of the plug-in running
     bool stop_ = false;   // Exit, an error or WM_QUIT ends the run
     bool failed_ = false; // an error was reported
 };

@@ -11,11 +11,13 @@ struct BuiltIn {
     std::size_t params;
 };
 
-constexpr std::array<BuiltIn, 10> kBuiltIns = {{
+constexpr std::array<BuiltIn, 12> kBuiltIns = {{
     {"setvar", 2},
     {"if", 3},
     {"else", 0},
     {"endif", 0},
+    {"while", 3},
+    {"endwhile", 0},
     {"gosub", 1},
     {"return", 0},
     {"clearvariables", 1},
@@ -117,8 +119,13 @@ const Statement* Script::FindLabel(const std::string& name) const {
 
 Script ParseScript(const std::string& text, std::vector<ScriptError>& errors) {
     Script script;
-    std::vector<std::size_t> openIfs; // statement indexes of the Ifs still open
-    std::vector<std::size_t> elses;   // the Else of each open If, or npos
+    // The If and While blocks still open, innermost last.
+    struct OpenBlock {
+        bool isWhile;
+        std::size_t start;                         // the If or While
+        std::size_t otherwise = std::string::npos; // the If's Else
+    };
+    std::vector<OpenBlock> open;
     int line = 0;
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -144,29 +151,37 @@ Script ParseScript(const std::string& text, std::vector<ScriptError>& errors) {
                     errors.push_back({line, st.name + " takes " + std::to_string(b->params) +
                                                 " parameters, not " +
                                                 std::to_string(st.params.size())});
-                if (folded == "if") {
-                    openIfs.push_back(index);
-                    elses.push_back(std::string::npos);
+                const bool inIf = !open.empty() && !open.back().isWhile;
+                const bool inWhile = !open.empty() && open.back().isWhile;
+                if (folded == "if" || folded == "while") {
+                    open.push_back({folded == "while", index});
                 } else if (folded == "else") {
-                    if (openIfs.empty())
+                    if (!inIf)
                         errors.push_back({line, "Else without If"});
-                    else if (elses.back() != std::string::npos)
+                    else if (open.back().otherwise != std::string::npos)
                         errors.push_back({line, "a second Else for one If"});
                     else
-                        elses.back() = index;
+                        open.back().otherwise = index;
                 } else if (folded == "endif") {
-                    if (openIfs.empty()) {
+                    if (!inIf) {
                         errors.push_back({line, "EndIf without If"});
                     } else {
-                        Statement& opening = script.statements[openIfs.back()];
-                        if (elses.back() != std::string::npos) {
-                            opening.jump = elses.back();
-                            script.statements[elses.back()].jump = index;
+                        Statement& opening = script.statements[open.back().start];
+                        if (open.back().otherwise != std::string::npos) {
+                            opening.jump = open.back().otherwise;
+                            script.statements[open.back().otherwise].jump = index;
                         } else {
                             opening.jump = index;
                         }
-                        openIfs.pop_back();
-                        elses.pop_back();
+                        open.pop_back();
+                    }
+                } else if (folded == "endwhile") {
+                    if (!inWhile) {
+                        errors.push_back({line, "EndWhile without While"});
+                    } else {
+                        script.statements[open.back().start].jump = index;
+                        st.jump = open.back().start;
+                        open.pop_back();
                     }
                 }
             }
@@ -176,8 +191,9 @@ Script ParseScript(const std::string& text, std::vector<ScriptError>& errors) {
             break;
         start = end + 1;
     }
-    for (const std::size_t open : openIfs)
-        errors.push_back({script.statements[open].line, "If without EndIf"});
+    for (const OpenBlock& block : open)
+        errors.push_back({script.statements[block.start].line,
+                          block.isWhile ? "While without EndWhile" : "If without EndIf"});
     // A GoSub whose target is written out must find it.
     for (const Statement& st : script.statements)
         if (st.kind == Statement::Kind::Command && Fold(st.name) == "gosub" &&

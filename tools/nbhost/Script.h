@@ -17,7 +17,8 @@ struct Statement {
     std::string name;                // the command or the label, as written
     std::vector<std::string> params; // the parameters without their quotes
     // For If: the index of its Else (or of its EndIf when it has none); for
-    // Else: the index of its EndIf. Unused otherwise.
+    // Else: the index of its EndIf; for While: the index of its EndWhile; for
+    // EndWhile: the index of its While. Unused otherwise.
     std::size_t jump = 0;
 };
 
