@@ -54,12 +54,16 @@ void WINAPI FakeHost::AddAction(int32_t id, const char* name, const char* hint,
 
 void WINAPI FakeHost::SetVariable(const char* name, const char* value) {
     current_->variableWrites.emplace_back(name, value);
+    current_->log.push_back(std::string("set ") + name + "=" + value);
 }
 
 void WINAPI FakeHost::ScriptProcessor(const char* commandLine) {
     current_->commands.emplace_back(commandLine);
-    if (current_->onGoSub != nullptr && std::strncmp(commandLine, "GoSub ", 6) == 0)
-        current_->onGoSub(commandLine);
+    current_->log.emplace_back(commandLine);
+    if (current_->onGoSub && std::strncmp(commandLine, "GoSub ", 6) == 0) {
+        const auto handler = current_->onGoSub; // it may replace itself
+        handler(commandLine);
+    }
 }
 
 void WINAPI FakeHost::InterfaceAccess(int32_t code, char** slot) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -44,7 +45,7 @@ public:
     std::optional<std::string> versionText = std::string("5.8.0");
     std::optional<std::string> pickAnswer;
     // Runs inside each "GoSub" command, before the host returns.
-    void (*onGoSub)(const std::string& command) = nullptr;
+    std::function<void(const std::string& command)> onGoSub;
 
     // What the plug-in sent.
     std::vector<RegisteredAction> actions;
@@ -52,6 +53,9 @@ public:
     std::vector<std::string> commands;
     std::vector<InterfaceRequest> requests;
     std::vector<std::string> messages; // texts of request 9
+    // Variable writes and script commands in the order they came:
+    // "set NAME=VALUE", then the command lines as sent.
+    std::vector<std::string> log;
 
     // The last value written to a variable; nullopt if never written.
     std::optional<std::string> Variable(const std::string& name) const;
