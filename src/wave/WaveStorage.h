@@ -153,10 +153,35 @@ public:
     // Moves an open phase to DataStart + offset; nothing without a phase.
     void SeekData(std::int32_t offset);
 
+    // The bytes a rewrite puts before the data: the RIFF header, the "fmt "
+    // chunk with the record (padded to an even length) and the "data" header.
+    static std::uint32_t HeaderBytes(const WAVEFORMATEX* format);
+
 protected:
+    // A run of the data's bytes, from an offset into the data.
+    struct TDataPiece {
+        std::uint32_t start;
+        std::uint32_t length;
+    };
+    using TDataTransform = std::function<void(std::uint8_t* data, std::uint32_t size)>;
+
+    // A valid wave whose format record agrees with itself: what every edit
+    // requires of the wave it works on.
+    bool Editable();
     // Rewrites the wave in `format` with `size` bytes of `data`; true when
     // more than 0 bytes were written.
     bool Rewrite(const WAVEFORMATEX* format, const void* data, std::uint32_t size);
+    // Rewrites the wave, in its own format, with the given pieces of its own
+    // data one after another, changed by `transform` when given. An in-memory
+    // wave does it in the memory it has: the pieces move into place behind
+    // new headers, nothing else is allocated. True when the result holds data.
+    bool RewriteKeeping(std::span<const TDataPiece> pieces, const TDataTransform& transform = {});
+    // Makes `memory`, this wave's stream, the file of `format` whose
+    // `dataBytes` bytes of data lie at HeaderBytes(format): writes the headers
+    // in front of them and a pad byte after odd data, sets the size and reads
+    // the details again. The memory must have room for the pad byte.
+    void CompleteInMemory(TMemoryStream& memory, const WAVEFORMATEX* format,
+                          std::uint32_t dataBytes);
     // Byte offset of a time in the cached format, clamped to `limit`.
     std::uint32_t ClampedBytes(std::uint32_t ms, std::uint32_t limit);
 
