@@ -663,7 +663,8 @@ void RunStep(Step step, Tape& tape, TWaveStreamAdapter& memory, TWaveStreamAdapt
                 FUZZ_EXPECT(result);
             if (result && !already) {
                 FUZZ_EXPECT(w.IsValidWave() && w.DataBytes() > 0);
-                const Bytes data = Slice(FileOf(w), w.DataStart(), FileOf(w).size());
+                const auto start = static_cast<std::size_t>(w.DataStart());
+                const Bytes data = Slice(FileOf(w), start, start + w.DataBytes());
                 CheckRewritten(w, RecordOf(&pcm), data);
             } else {
                 FUZZ_EXPECT(FileOf(w) == s.file);
