@@ -126,7 +126,7 @@ bool TWaveStreamAdapter::RewriteKeeping(std::span<const TDataPiece> pieces,
             to += piece.length;
         }
         if (transform)
-            transform(data.Data(), size);
+            transform(data.Data(), size, AsFormat(format));
         return Rewrite(AsFormat(format), data.Data(), size);
     }
     const std::uint32_t header = HeaderBytes(AsFormat(format));
@@ -136,6 +136,7 @@ bool TWaveStreamAdapter::RewriteKeeping(std::span<const TDataPiece> pieces,
     // the order of the pieces, and each piece moves at most as far up as the
     // one before it: pieces that move down go first, front to back, then
     // those that move up, back to front, so none lands on bytes still to move.
+    // Pieces already in place (a rewritten file's data) stay.
     struct Move {
         std::uint64_t from, to, length;
     };
@@ -147,35 +148,35 @@ bool TWaveStreamAdapter::RewriteKeeping(std::span<const TDataPiece> pieces,
         to += piece.length;
     }
     for (const Move& m : moves)
-        if (m.to <= m.from)
+        if (m.to < m.from)
             std::memmove(base + m.to, base + m.from, m.length);
     for (auto m = moves.rbegin(); m != moves.rend(); ++m)
         if (m->to > m->from)
             std::memmove(base + m->to, base + m->from, m->length);
     if (transform)
-        transform(base + header, size);
+        transform(base + header, size, AsFormat(format));
     CompleteInMemory(*memory, AsFormat(format), size);
     return size > 0;
 }
 
-bool TWaveStreamAdapter::Invert() {
+bool TWaveStreamAdapter::RewriteSamples(const TDataTransform& transform) {
     if (!Editable() || !IsSupportedPCM(format_) || dataSize_ == 0)
         return false;
     const TDataPiece all[] = {{0, dataSize_}};
-    const std::vector<std::uint8_t> format = CopyOfFormat(format_);
-    return RewriteKeeping(all, [&format](std::uint8_t* data, std::uint32_t size) {
-        ReverseSamples(data, size, AsFormat(format));
+    return RewriteKeeping(all, transform);
+}
+
+bool TWaveStreamAdapter::Invert() {
+    return RewriteSamples([](std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format) {
+        ReverseSamples(data, size, format);
     });
 }
 
 bool TWaveStreamAdapter::ChangeVolume(std::int32_t percent) {
-    if (!Editable() || !IsSupportedPCM(format_) || dataSize_ == 0)
-        return false;
-    const TDataPiece all[] = {{0, dataSize_}};
-    const std::vector<std::uint8_t> format = CopyOfFormat(format_);
-    return RewriteKeeping(all, [&format, percent](std::uint8_t* data, std::uint32_t size) {
-        ScaleSamples(data, size, AsFormat(format), percent);
-    });
+    return RewriteSamples(
+        [percent](std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format) {
+            ScaleSamples(data, size, format, percent);
+        });
 }
 
 // --- ranges -------------------------------------------------------------------------

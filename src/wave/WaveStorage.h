@@ -163,7 +163,8 @@ protected:
         std::uint32_t start;
         std::uint32_t length;
     };
-    using TDataTransform = std::function<void(std::uint8_t* data, std::uint32_t size)>;
+    using TDataTransform =
+        std::function<void(std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format)>;
 
     // A valid wave whose format record agrees with itself: what every edit
     // requires of the wave it works on.
@@ -176,6 +177,9 @@ protected:
     // wave does it in the memory it has: the pieces move into place behind
     // new headers, nothing else is allocated. True when the result holds data.
     bool RewriteKeeping(std::span<const TDataPiece> pieces, const TDataTransform& transform = {});
+    // RewriteKeeping of the whole data of 8- or 16-bit PCM, changed by
+    // `transform`; false for any other format and for empty data.
+    bool RewriteSamples(const TDataTransform& transform);
     // Makes `memory`, this wave's stream, the file of `format` whose
     // `dataBytes` bytes of data lie at HeaderBytes(format): writes the headers
     // in front of them and a pad byte after odd data, sets the size and reads

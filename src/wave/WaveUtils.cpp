@@ -90,6 +90,23 @@ unsigned ExtraWord(const WAVEFORMATEX* format, unsigned offset) {
     return extra[offset] | (extra[offset + 1] << 8);
 }
 
+// Reverses `count` frames of sizeof(T) bytes, aligned or not: the frames
+// go through values of T, which the compiler keeps in registers.
+template <class T>
+void ReverseFrames(std::uint8_t* bytes, std::uint32_t count) {
+    std::uint8_t* front = bytes;
+    std::uint8_t* back = bytes + std::size_t{count} * sizeof(T);
+    while (back - front >= static_cast<std::ptrdiff_t>(2 * sizeof(T))) {
+        back -= sizeof(T);
+        T a, b;
+        std::memcpy(&a, front, sizeof(T));
+        std::memcpy(&b, back, sizeof(T));
+        std::memcpy(front, &b, sizeof(T));
+        std::memcpy(back, &a, sizeof(T));
+        front += sizeof(T);
+    }
+}
+
 } // namespace
 
 std::string ChannelName(unsigned channels) {
@@ -272,16 +289,17 @@ bool ReverseSamples(void* data, std::uint32_t size, const WAVEFORMATEX* format) 
     const std::uint32_t frame =
         std::max<std::uint32_t>(format->nChannels, 1) * (format->wBitsPerSample / 8);
     const std::uint32_t count = size / frame;
-    if (frame == 1) {
+    switch (frame) {
+    case 1:
         std::reverse(bytes, bytes + count);
-    } else if (frame == 2 && AlignedSamples(bytes) != nullptr) {
-        auto* samples = reinterpret_cast<std::int16_t*>(bytes);
-        std::reverse(samples, samples + count);
-    } else if (frame == 4 &&
-               reinterpret_cast<std::uintptr_t>(bytes) % alignof(std::uint32_t) == 0) {
-        auto* frames = reinterpret_cast<std::uint32_t*>(bytes);
-        std::reverse(frames, frames + count);
-    } else {
+        break;
+    case 2:
+        ReverseFrames<std::uint16_t>(bytes, count);
+        break;
+    case 4:
+        ReverseFrames<std::uint32_t>(bytes, count);
+        break;
+    default:
         for (std::uint32_t i = 0, j = count; i + 1 < j; ++i) {
             --j;
             std::swap_ranges(bytes + std::size_t{i} * frame, bytes + std::size_t{i + 1} * frame,
