@@ -16,6 +16,7 @@
 #include "host/Lifecycle.h"
 #include "platform/Cp1251.h"
 #include "support/FakeHost.h"
+#include "support/TestData.h"
 #include "wave/Streams.h"
 #include "wave/WaveBytes.h"
 
@@ -394,22 +395,6 @@ TEST_F(FileActions, ConvertToPCMTakesTheFormatFromItsDescription) {
 
 namespace {
 
-std::uint32_t Fnv1a(const Bytes& bytes) {
-    std::uint32_t hash = 2166136261u;
-    for (const std::uint8_t b : bytes)
-        hash = (hash ^ b) * 16777619u;
-    return hash;
-}
-
-Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
-    Bytes b(size);
-    for (std::uint8_t& byte : b) {
-        seed = seed * 1103515245u + 12345u;
-        byte = static_cast<std::uint8_t>(seed >> 16);
-    }
-    return b;
-}
-
 // Little-endian samples of 1 to 8 bytes.
 Bytes Little(std::initializer_list<std::int64_t> values, unsigned bytes) {
     Bytes b;
@@ -590,7 +575,7 @@ TEST_F(FileActions, GsmConvertsOnEverySystem) {
     record[19] = 320 >> 8;
     // Three blocks and a part of one, which is no block.
     WriteFile(Path("gsm.wav"),
-              Riff({Chunk("fmt ", record), Chunk("data", RandomBytes(3 * 65 + 10, 11))}));
+              Riff({Chunk("fmt ", record), Chunk("data", testdata::RandomBytes(3 * 65 + 10, 11))}));
     EXPECT_EQ(Exec(aiInfo, {Path("gsm.wav"), "Info"}), 1);
     EXPECT_EQ(host.Variable("Info0"), "GSM 6.10: 8,000 kHz, Mono");
     EXPECT_EQ(host.Variable("Info3"), "195");
@@ -600,7 +585,8 @@ TEST_F(FileActions, GsmConvertsOnEverySystem) {
     TWave wave;
     Load(wave, *ReadFile(Path("out.wav")));
     EXPECT_EQ(wave.DataBytes(), 3 * 640u);
-    EXPECT_EQ(Fnv1a(DataOf(wave)), 1464705406u); // libgsm's decoding, as the platform's test has it
+    EXPECT_EQ(testdata::Hash(DataOf(wave)),
+              1464705406u); // libgsm's decoding, as the platform's test has it
 }
 
 TEST(FileActionFrame, MemoryThatRunsOutIsReportedWithTheFileAndTheSize) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -593,13 +594,6 @@ Bytes MsHeader(int predictor, int delta, int sample1, int sample2) {
                    Words({sample2})});
 }
 
-std::uint32_t Fnv1a(const Bytes& bytes) {
-    std::uint32_t hash = 2166136261u;
-    for (std::uint8_t b : bytes)
-        hash = (hash ^ b) * 16777619u;
-    return hash;
-}
-
 } // namespace
 
 TEST(Acm, DecodesImaAdpcmBlocks) {
@@ -724,7 +718,8 @@ TEST(Acm, DecodesG711) {
                 EXPECT_EQ(values[a.code], a.value) << tag << " " << int{a.code};
             }
         }
-        EXPECT_EQ(Fnv1a(c.output), tag == WAVE_FORMAT_ALAW ? 318465605u : 1901958568u) << tag;
+        EXPECT_EQ(testdata::Hash(c.output), tag == WAVE_FORMAT_ALAW ? 318465605u : 1901958568u)
+            << tag;
     }
     // Stereo data decodes sample by sample.
     const Conversion stereo =
@@ -780,24 +775,10 @@ TEST(Acm, MoreThanTwoChannelsAreTakenAsStereo) {
     EXPECT_EQ(size, 50u);
 }
 
-namespace {
-
-// Blocks of pseudo-random bytes, as a damaged file or a hostile one has them.
-Bytes RandomBlocks(std::size_t size, std::uint32_t seed) {
-    Bytes b(size);
-    for (std::uint8_t& byte : b) {
-        seed = seed * 1103515245u + 12345u;
-        byte = static_cast<std::uint8_t>(seed >> 16);
-    }
-    return b;
-}
-
-} // namespace
-
 TEST(Acm, MicrosoftAdpcmStepSizesGrowWithoutLimit) {
     // Random nibbles make the step size grow until its products wrap around
     // 32 bits; samples are clipped, the step never is.
-    Bytes data = RandomBlocks(8 * 256, 5);
+    Bytes data = testdata::RandomBytes(8 * 256, 5);
     for (std::size_t block = 0; block < 8; ++block)
         data[block * 256] %= 7;
     const Conversion c = Convert(MsAdpcm(1, 8000), Pcm(1, 8000, 16), data);
@@ -805,7 +786,7 @@ TEST(Acm, MicrosoftAdpcmStepSizesGrowWithoutLimit) {
     ASSERT_EQ(values.size(), 4000u);
     EXPECT_EQ(std::vector<int>(values.begin() + 20, values.begin() + 26),
               (std::vector<int>{32767, 32767, 20383, 1320, -16182, -25654}));
-    EXPECT_EQ(Fnv1a(c.output), 3013178028u);
+    EXPECT_EQ(testdata::Hash(c.output), 3013178028u);
     // The record's coefficient pairs do not count: the standard seven do.
     Format other = MsAdpcm(1, 8000);
     other.PutWord(22, 100);
@@ -813,12 +794,12 @@ TEST(Acm, MicrosoftAdpcmStepSizesGrowWithoutLimit) {
 }
 
 TEST(Acm, DecodesGsm610) {
-    const Bytes data = RandomBlocks(3 * 65 + 10, 11);
+    const Bytes data = testdata::RandomBytes(3 * 65 + 10, 11);
     const Conversion c = Convert(Gsm(8000), Pcm(1, 8000, 16), data);
     EXPECT_EQ(c.estimate, 3 * 640u);
     EXPECT_EQ(c.sourceUsed, 3 * 65u);
     ASSERT_EQ(c.output.size(), 3 * 640u);
-    EXPECT_EQ(Fnv1a(c.output), 1464705406u);
+    EXPECT_EQ(testdata::Hash(c.output), 1464705406u);
     // Less than a block has a size of 0.
     OpenStream stream(Gsm(8000), Pcm(1, 8000, 16));
     ASSERT_EQ(stream.result, MMSYSERR_NOERROR);

@@ -270,23 +270,22 @@ TEST(WaveEditing, EditsRefuseRecordsThatContradictThemselves) {
         const char* name;
         WAVEFORMATEX format;
     };
-    std::vector<Case> cases;
-    WAVEFORMATEX f = Pcm(Mono16bit8000Hz);
-    f.nSamplesPerSec = 0;
-    cases.push_back({"no rate", f});
-    f = Pcm(Mono16bit8000Hz);
-    f.nAvgBytesPerSec = 0;
-    cases.push_back({"no byte rate", f});
-    f = Pcm(Mono16bit8000Hz);
-    f.nBlockAlign = 0;
-    cases.push_back({"no block alignment", f});
-    f = Pcm(Stereo16bit8000Hz);
-    f.nBlockAlign = 3;
-    cases.push_back({"a block that is no frame", f});
-    f = Pcm(Mono8Bit8000Hz);
-    f.nSamplesPerSec = 4000000000u;
-    f.nAvgBytesPerSec = 4000000000u;
-    cases.push_back({"4 GHz", f});
+    const auto damaged = [](TPCMFormat member, auto change) {
+        WAVEFORMATEX f = Pcm(member);
+        change(f);
+        return f;
+    };
+    const Case cases[] = {
+        {"no rate", damaged(Mono16bit8000Hz, [](WAVEFORMATEX& f) { f.nSamplesPerSec = 0; })},
+        {"no byte rate", damaged(Mono16bit8000Hz, [](WAVEFORMATEX& f) { f.nAvgBytesPerSec = 0; })},
+        {"no block alignment",
+         damaged(Mono16bit8000Hz, [](WAVEFORMATEX& f) { f.nBlockAlign = 0; })},
+        {"a block that is no frame",
+         damaged(Stereo16bit8000Hz, [](WAVEFORMATEX& f) { f.nBlockAlign = 3; })},
+        {"4 GHz",
+         damaged(Mono8Bit8000Hz,
+                 [](WAVEFORMATEX& f) { f.nSamplesPerSec = f.nAvgBytesPerSec = 4000000000u; })},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TWave wave;
