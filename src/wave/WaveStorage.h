@@ -52,6 +52,8 @@ public:
     bool IsValidWave();
     // The cached format record, owned by the wave; null when not valid.
     PWaveFormatEx FormatRecord();
+    // The sample data the file holds: as much of the data chunk as there is
+    // in the stream, in whole blocks, whatever its size field claims.
     std::uint32_t DataBytes();
     std::int32_t DataStart();
     std::int32_t DurationMs();
@@ -67,8 +69,7 @@ public:
     virtual bool EnsureDetails();
     // The whole sample data. Without forceCopy an in-memory wave hands out a
     // pointer straight into its stream; otherwise a copy is allocated. False
-    // (and null) for an invalid wave, empty data or data that runs past the
-    // end of the stream.
+    // (and null) for an invalid wave or empty data.
     virtual bool AcquireData(void*& buffer, bool forceCopy);
     // Gives back a buffer of AcquireData; a copy is written back first when
     // writeBack is set (the result then says whether all of it was written).
@@ -97,7 +98,8 @@ public:
     virtual void Clear();
     // Stale without events and without forgetting validity.
     virtual void MarkStale();
-    // Cuts the stream after the sample data (empties an invalid wave).
+    // Cuts the stream after the sample data and its pad byte (empties an
+    // invalid wave).
     virtual void CutAfterData();
 
     // --- editing (WaveEditing.cpp) ---
@@ -105,11 +107,17 @@ public:
     // a start at or beyond the end (including one too large to convert to
     // bytes) is refused with false; a length or position too large to
     // convert, or reaching past the end, reaches to the end of the data.
-    // Rewriting operations keep only the "fmt " and "data" chunks and report
-    // true only when the result holds data.
+    // Every edit rewrites the file, keeping only the "fmt " and "data"
+    // chunks, and reports true only when the result holds data. It refuses
+    // (false, nothing changes) a wave whose format record contradicts itself.
+    // Frames of 8- and 16-bit PCM reversed in time (the channels stay).
     virtual bool Invert();
+    // Samples of 8- and 16-bit PCM scaled by percent of their distance from
+    // silence.
     virtual bool ChangeVolume(std::int32_t percent);
-    // Conversion through the audio compression manager (WaveACM.cpp).
+    // Conversion (WaveACM.cpp): 8- and 16-bit PCM of one or two channels and
+    // the coded formats through the audio compression manager; other PCM and
+    // IEEE float, to 8- or 16-bit PCM, in our own code.
     bool ConvertToFormat(const WAVEFORMATEX* format);
     bool ConvertToPCM(TPCMFormat format);
     virtual bool CopyRange(TWaveStreamAdapter& source, std::uint32_t startMs,
