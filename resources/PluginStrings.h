@@ -14,8 +14,8 @@ inline constexpr const char* kReleaseDate = "12/07/2011";
 
 // The maker's notice and links, in the dialogs and the about box.
 inline constexpr const char* kCopyright = "© 2011 Marek Halvorsen"_w1251;
-inline constexpr const char* kWebsite = "https://halden-morrow.example/duvoza";
-inline constexpr const char* kEmail = "duvoza@halden-morrow.example";
+inline constexpr const char* kWebsite = "https://duvoza.example";
+inline constexpr const char* kEmail = "mail@duvoza.example";
 // The credit for outside components: the about box's picture is decoded with
 // libjpeg-turbo, whose licences ask for this acknowledgement.
 inline constexpr const char* kCredit =
