@@ -2,6 +2,8 @@
 // operating system. On Windows it is the Windows SDK itself; elsewhere the
 // same names are declared here, with the documented Windows behaviour, and
 // implemented by the POSIX platform library (src/platform/posix).
+// The platform library's functions have C linkage under their Windows names,
+// so that a host in any language can find them in the loaded library.
 #pragma once
 
 #if defined(_WIN32)
@@ -32,6 +34,7 @@
 #include "platform/posix/Messages.h"
 #include "platform/posix/Mmio.h"
 #include "platform/posix/Modules.h"
+#include "platform/posix/Threads.h"
 #include "platform/posix/Types.h"
 
 #define TV_EXPORT __attribute__((visibility("default")))

@@ -35,34 +35,34 @@ std::string FolderOf(const std::string& name) {
 
 std::string SystemErrorText(unsigned long code) {
     switch (code) {
-    case 0:
+    case ERROR_SUCCESS:
         return "no error";
-    case 2: // ERROR_FILE_NOT_FOUND
+    case ERROR_FILE_NOT_FOUND:
         return "no such file";
-    case 3: // ERROR_PATH_NOT_FOUND
+    case ERROR_PATH_NOT_FOUND:
         return "no such folder";
-    case 4: // ERROR_TOO_MANY_OPEN_FILES
+    case ERROR_TOO_MANY_OPEN_FILES:
         return "too many open files";
-    case 5: // ERROR_ACCESS_DENIED
+    case ERROR_ACCESS_DENIED:
         return "access denied";
-    case 8:  // ERROR_NOT_ENOUGH_MEMORY
-    case 14: // ERROR_OUTOFMEMORY
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
         return "out of memory";
-    case 19: // ERROR_WRITE_PROTECT
+    case ERROR_WRITE_PROTECT:
         return "the disk is write-protected";
-    case 32: // ERROR_SHARING_VIOLATION
-    case 33: // ERROR_LOCK_VIOLATION
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
         return "the file is in use";
-    case 39:  // ERROR_HANDLE_DISK_FULL
-    case 112: // ERROR_DISK_FULL
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL:
         return "the disk is full";
-    case 80:  // ERROR_FILE_EXISTS
-    case 183: // ERROR_ALREADY_EXISTS
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
         return "the file exists";
-    case 123: // ERROR_INVALID_NAME
-    case 161: // ERROR_BAD_PATHNAME
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
         return "invalid file name";
-    case 206: // ERROR_FILENAME_EXCED_RANGE
+    case ERROR_FILENAME_EXCED_RANGE:
         return "the file name is too long";
     default:
         return "system error " + std::to_string(code);
@@ -378,7 +378,7 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName) : target_(fileName
     // overwritten, though renaming over it would succeed.
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
-        SetLastError(5); // ERROR_ACCESS_DENIED
+        SetLastError(ERROR_ACCESS_DENIED);
         ThrowLastError("Cannot create file", fileName, false);
     }
     const std::string folder = FolderOf(fileName);
@@ -392,8 +392,9 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName) : target_(fileName
             tempName_ = name;
             return;
         }
+        // A name another save is using: try the next.
         const DWORD error = GetLastError();
-        if (error != 80 && error != 183) // another save uses that name: try the next
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
             break;
     }
     ThrowLastError("Cannot create file", fileName, false);

@@ -202,8 +202,8 @@ bool TWaveStreamAdapter::ConvertToFormat(const WAVEFORMATEX* format) {
     // The own record also goes to the manager's format suggestion.
     if (!IsConsistentFormat(format) || !IsConsistentFormat(FormatRecord()))
         return false;
-    void* data = nullptr;
-    if (!AcquireData(data, false))
+    TLentWaveData data(*this, false);
+    if (!data.Ok())
         return false;
 
     // The source data is given back before the wave is rewritten: for an
@@ -214,33 +214,26 @@ bool TWaveStreamAdapter::ConvertToFormat(const WAVEFORMATEX* format) {
     const std::uint32_t room = memory != nullptr ? HeaderBytes(format) : 0;
     Block converted;
     std::uint32_t convertedSize = 0;
-    bool ok = false;
-    try {
-        const WAVEFORMATEX* own = FormatRecord();
-        const std::uint32_t size = DataBytes();
-        ok = ConvertInto(own, data, size, format, converted, convertedSize, room);
-        if (!ok) {
-            // No driver for the pair: through the PCM layout of the source's
-            // channels and rate that a driver suggests.
-            WAVEFORMATEX pcm;
-            std::memset(&pcm, 0, sizeof(pcm));
-            pcm.wFormatTag = WAVE_FORMAT_PCM;
-            pcm.nChannels = own->nChannels;
-            pcm.nSamplesPerSec = own->nSamplesPerSec;
-            if (acmFormatSuggest(nullptr, Record(own), &pcm, sizeof(pcm), kKeepTagChannelsRate) ==
-                MMSYSERR_NOERROR) {
-                Block intermediate;
-                std::uint32_t intermediateSize = 0;
-                ok = ConvertInto(own, data, size, &pcm, intermediate, intermediateSize) &&
-                     ConvertInto(&pcm, intermediate.get(), intermediateSize, format, converted,
-                                 convertedSize, room);
-            }
+    const WAVEFORMATEX* own = FormatRecord();
+    bool ok = ConvertInto(own, data.Data(), data.Size(), format, converted, convertedSize, room);
+    if (!ok) {
+        // No driver for the pair: through the PCM layout of the source's
+        // channels and rate that a driver suggests.
+        WAVEFORMATEX pcm;
+        std::memset(&pcm, 0, sizeof(pcm));
+        pcm.wFormatTag = WAVE_FORMAT_PCM;
+        pcm.nChannels = own->nChannels;
+        pcm.nSamplesPerSec = own->nSamplesPerSec;
+        if (acmFormatSuggest(nullptr, Record(own), &pcm, sizeof(pcm), kKeepTagChannelsRate) ==
+            MMSYSERR_NOERROR) {
+            Block intermediate;
+            std::uint32_t intermediateSize = 0;
+            ok = ConvertInto(own, data.Data(), data.Size(), &pcm, intermediate, intermediateSize) &&
+                 ConvertInto(&pcm, intermediate.get(), intermediateSize, format, converted,
+                             convertedSize, room);
         }
-    } catch (...) {
-        ReleaseData(data, false);
-        throw;
     }
-    ReleaseData(data, false);
+    data.Release(false);
     if (!ok || !StartWriting(format))
         return false;
 

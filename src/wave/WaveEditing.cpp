@@ -72,33 +72,6 @@ private:
     TMemoryStream scratch_;
 };
 
-// The whole data of a wave, released without write-back when it goes. A wave
-// that is about to be rewritten hands out a copy, since the rewrite empties
-// the stream a direct pointer would point into.
-class HeldData {
-public:
-    HeldData(TWaveStreamAdapter* wave, bool rewritten) : wave_(wave) {
-        void* data = nullptr;
-        if (wave_ != nullptr && wave_->AcquireData(data, rewritten))
-            data_ = static_cast<const std::uint8_t*>(data);
-        size_ = data_ != nullptr ? wave_->DataBytes() : 0;
-    }
-    HeldData(const HeldData&) = delete;
-    HeldData& operator=(const HeldData&) = delete;
-    ~HeldData() {
-        if (data_ != nullptr)
-            wave_->ReleaseData(const_cast<std::uint8_t*>(data_), false);
-    }
-    bool Ok() const { return data_ != nullptr; }
-    const std::uint8_t* Data() const { return data_; }
-    std::uint32_t Size() const { return size_; }
-
-private:
-    TWaveStreamAdapter* wave_;
-    const std::uint8_t* data_ = nullptr;
-    std::uint32_t size_ = 0;
-};
-
 } // namespace
 
 std::uint32_t TWaveStreamAdapter::ClampedBytes(std::uint32_t ms, std::uint32_t limit) {
@@ -130,21 +103,14 @@ bool TWaveStreamAdapter::Rewrite(const WAVEFORMATEX* format, const void* data, s
 // --- in place -----------------------------------------------------------------------
 
 bool TWaveStreamAdapter::Invert() {
-    void* data = nullptr;
-    if (!AcquireData(data, false))
-        return false;
-    const bool done = ReverseSamples(data, dataSize_, format_);
-    ReleaseData(data, done);
-    return done;
+    TLentWaveData data(*this, false);
+    return data.Ok() && ReverseSamples(data.Data(), data.Size(), format_) && data.Release(true);
 }
 
 bool TWaveStreamAdapter::ChangeVolume(std::int32_t percent) {
-    void* data = nullptr;
-    if (!AcquireData(data, false))
-        return false;
-    const bool done = ScaleSamples(data, dataSize_, format_, percent);
-    ReleaseData(data, done);
-    return done;
+    TLentWaveData data(*this, false);
+    return data.Ok() && ScaleSamples(data.Data(), data.Size(), format_, percent) &&
+           data.Release(true);
 }
 
 // --- ranges -------------------------------------------------------------------------
@@ -158,7 +124,7 @@ bool TWaveStreamAdapter::CopyRange(TWaveStreamAdapter& source, std::uint32_t sta
     std::optional<Block> range;
     std::uint32_t rangeSize = 0;
     {
-        HeldData data(&source, false);
+        const TLentWaveData data(source, false);
         if (!data.Ok())
             return false;
         const auto r = RangeIn(AsFormat(format), data.Size(), startMs, lengthMs);
@@ -182,7 +148,7 @@ bool TWaveStreamAdapter::DeleteRange(std::uint32_t startMs, std::uint32_t length
     std::optional<Block> kept;
     std::uint32_t keptSize = 0;
     {
-        HeldData data(this, false);
+        const TLentWaveData data(*this, false);
         if (!data.Ok())
             return false;
         const std::uint32_t size = data.Size();
@@ -224,7 +190,7 @@ bool TWaveStreamAdapter::InsertSilence(std::uint32_t positionMs, std::uint32_t l
     std::optional<Block> grown;
     std::uint32_t total = 0;
     {
-        HeldData data(this, false);
+        const TLentWaveData data(*this, false);
         if (!data.Ok())
             return false;
         const std::uint32_t size = data.Size();
@@ -245,8 +211,8 @@ bool TWaveStreamAdapter::InsertWave(std::uint32_t positionMs, TWaveStreamAdapter
     std::optional<Block> grown;
     std::uint32_t total = 0;
     {
-        HeldData data(this, false);
-        HeldData inserted(&source, false);
+        const TLentWaveData data(*this, false);
+        const TLentWaveData inserted(source, false);
         if (!data.Ok() || !inserted.Ok() ||
             std::uint64_t{data.Size()} + inserted.Size() > kMaxDataBytes)
             return false;
@@ -264,7 +230,8 @@ bool TWaveStreamAdapter::InsertWave(std::uint32_t positionMs, TWaveStreamAdapter
 // --- several waves ------------------------------------------------------------------
 
 bool TWaveStreamAdapter::Concat(TWaveStreamAdapter* const* waves, int last, std::uint32_t gapMs) {
-    if (waves == nullptr || last < 0 || waves[0] == nullptr || !waves[0]->IsValidWave())
+    if (waves == nullptr || last < 0 ||
+        std::find(waves, waves + last + 1, nullptr) != waves + last + 1 || !waves[0]->IsValidWave())
         return false;
     const std::vector<std::uint8_t> format = CopyOfFormat(waves[0]->FormatRecord());
     const WAVEFORMATEX* fmt = AsFormat(format);
@@ -281,10 +248,10 @@ bool TWaveStreamAdapter::Concat(TWaveStreamAdapter* const* waves, int last, std:
 
     // Every input is taken before this wave's stream is emptied; this wave
     // itself, if it is one of them, gives a copy.
-    std::vector<std::unique_ptr<HeldData>> inputs;
+    std::vector<std::unique_ptr<TLentWaveData>> inputs;
     std::uint64_t total = 0;
     for (int i = 0; i <= last; ++i) {
-        inputs.push_back(std::make_unique<HeldData>(waves[i], waves[i] == this));
+        inputs.push_back(std::make_unique<TLentWaveData>(*waves[i], waves[i] == this));
         total += inputs.back()->Size() + (i > 0 ? silence.size() : 0);
     }
     if (total > kMaxDataBytes)
@@ -327,10 +294,10 @@ bool TWaveStreamAdapter::MixAverage(TWaveStreamAdapter* const* waves, int last) 
     std::optional<Block> mix;
     std::uint32_t longest = 0;
     {
-        std::vector<std::unique_ptr<HeldData>> held;
+        std::vector<std::unique_ptr<TLentWaveData>> held;
         std::vector<TMixInput> inputs;
         for (int i = 0; i <= last; ++i) {
-            held.push_back(std::make_unique<HeldData>(waves[i], false));
+            held.push_back(std::make_unique<TLentWaveData>(*waves[i], false));
             inputs.push_back({held.back()->Data(), held.back()->Size()});
             longest = std::max(longest, held.back()->Size());
         }

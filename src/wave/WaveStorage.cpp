@@ -107,12 +107,8 @@ std::string TWaveStreamAdapter::AudioFormatText() {
 int TWaveStreamAdapter::PeakPercent() {
     if (!EnsureDetails())
         return -1;
-    void* data = nullptr;
-    if (!AcquireData(data, false))
-        return -1;
-    const int peak = PeakLevelPercent(data, dataSize_, format_);
-    ReleaseData(data, false);
-    return peak;
+    const TLentWaveData data(*this, false);
+    return data.Ok() ? PeakLevelPercent(data.Data(), data.Size(), format_) : -1;
 }
 
 bool TWaveStreamAdapter::IsEmpty() {
@@ -268,6 +264,27 @@ bool TWaveStreamAdapter::ReleaseData(void* buffer, bool writeBack) {
     return result;
 }
 
+TLentWaveData::TLentWaveData(TWaveStreamAdapter& wave, bool forceCopy) : wave_(wave) {
+    void* data = nullptr;
+    if (wave_.AcquireData(data, forceCopy)) {
+        data_ = static_cast<std::uint8_t*>(data);
+        size_ = wave_.DataBytes();
+    }
+}
+
+TLentWaveData::~TLentWaveData() {
+    Release(false);
+}
+
+bool TLentWaveData::Release(bool writeBack) {
+    if (data_ == nullptr)
+        return false;
+    void* data = data_;
+    data_ = nullptr;
+    size_ = 0;
+    return wave_.ReleaseData(data, writeBack);
+}
+
 // --- comparisons ------------------------------------------------------------------
 
 bool TWaveStreamAdapter::HasFormat(const WAVEFORMATEX* format) {
@@ -285,17 +302,9 @@ bool TWaveStreamAdapter::ContentEquals(TWaveStreamAdapter& other) {
         return false;
     if (dataSize_ == 0)
         return true;
-    void* mine = nullptr;
-    void* theirs = nullptr;
-    bool equal = false;
-    if (AcquireData(mine, false)) {
-        if (other.AcquireData(theirs, false)) {
-            equal = std::memcmp(mine, theirs, dataSize_) == 0;
-            other.ReleaseData(theirs, false);
-        }
-        ReleaseData(mine, false);
-    }
-    return equal;
+    const TLentWaveData mine(*this, false);
+    const TLentWaveData theirs(other, false);
+    return mine.Ok() && theirs.Ok() && std::memcmp(mine.Data(), theirs.Data(), dataSize_) == 0;
 }
 
 // --- whole file -------------------------------------------------------------------

@@ -178,6 +178,32 @@ private:
     HMMIO mmio_ = nullptr;
 };
 
+// The whole sample data of a wave, lent for the time of a scope: taken with
+// AcquireData when made, given back with ReleaseData (without write-back) when
+// it goes, unless Release gave it back earlier. Without forceCopy an in-memory
+// wave lends a pointer straight into its stream, which stays good only until
+// that stream changes; with it, a copy of its own.
+class TLentWaveData {
+public:
+    TLentWaveData(TWaveStreamAdapter& wave, bool forceCopy);
+    TLentWaveData(const TLentWaveData&) = delete;
+    TLentWaveData& operator=(const TLentWaveData&) = delete;
+    ~TLentWaveData();
+
+    // False when the wave is not valid, holds no data or cannot lend it.
+    bool Ok() const { return data_ != nullptr; }
+    std::uint8_t* Data() const { return data_; }
+    std::uint32_t Size() const { return size_; }
+    // Gives the data back now, a copy written back first when `writeBack` is
+    // set; the result of ReleaseData (false when nothing is lent).
+    bool Release(bool writeBack);
+
+private:
+    TWaveStreamAdapter& wave_;
+    std::uint8_t* data_ = nullptr;
+    std::uint32_t size_ = 0;
+};
+
 // A wave in memory, in a stream of its own.
 class TWave : public TWaveStreamAdapter {
 public:

@@ -393,7 +393,7 @@ HMMIO OpenStreamMmio(TStream* stream) {
 
 DWORD WaitPumpingMessages(HANDLE handle, DWORD timeout) {
     // Posted messages, timers, paint and hot keys wake the wait; input does not.
-    constexpr DWORD kWakeMask = QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY; // 184
+    constexpr DWORD kWakeMask = QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY;
     HANDLE waitFor = handle;
     HANDLE duplicate = nullptr;
     if (handle == GetCurrentThread() || handle == GetCurrentProcess()) {
@@ -411,8 +411,8 @@ DWORD WaitPumpingMessages(HANDLE handle, DWORD timeout) {
         bool quit = false;
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            const bool keyboard = msg.message >= 256 && msg.message <= 265;
-            const bool mouse = msg.message >= 512 && msg.message <= 522;
+            const bool keyboard = msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST;
+            const bool mouse = msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSEWHEEL;
             if (keyboard || mouse)
                 continue;
             TranslateMessage(&msg);

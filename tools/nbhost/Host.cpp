@@ -255,22 +255,22 @@ void Host::ProcessScriptCommand(const char* line) {
 void Host::InterfaceAccess(std::int32_t request, char** slot) {
     if (slot == nullptr)
         return;
-    switch (request) {
-    case 5: {
+    switch (static_cast<HostRequest>(request)) {
+    case HostRequest::SubroutineList: {
         std::string list;
         for (const std::string& label : script_.labels)
             list += (list.empty() ? "" : "\r\n") + label;
         *slot = GlobalCopy(list);
         break;
     }
-    case 6:
+    case HostRequest::Version:
         *slot = GlobalCopy(options_.versionText);
         break;
-    case 9:
+    case HostRequest::Message:
         Print(std::string("message: ") + (*slot != nullptr ? *slot : ""));
         break;
     default:
-        // The pickers (1, 8, 14): nobody picks here, so the text stays as it is.
+        // The pickers: nobody picks here, so the text stays as it is.
         break;
     }
 }
@@ -401,8 +401,8 @@ Host::Flow Host::CallAction(const Statement& st, const Action& action) {
     std::vector<std::string> shown;
     try {
         for (std::size_t i = 0; i < st.params.size(); ++i) {
-            const std::string text =
-                action.Code(i) == 6 ? StripBrackets(st.params[i]) : Expand(st.params[i]);
+            const std::string text = action.Code(i) == kParamVariable ? StripBrackets(st.params[i])
+                                                                      : Expand(st.params[i]);
             shown.push_back(text);
             params.push_back(GlobalCopy(text));
         }

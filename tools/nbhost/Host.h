@@ -25,8 +25,10 @@ struct Action {
     std::string hint;
     std::vector<std::uint8_t> codes; // the type array as passed, last index included
     std::int32_t count = 0;
-    // The type code of parameter i (1 where the plug-in passed too few).
-    std::uint8_t Code(std::size_t i) const { return i < codes.size() ? codes[i] : 1; }
+    // The type code of parameter i (a text where the plug-in passed too few).
+    std::uint8_t Code(std::size_t i) const {
+        return i < codes.size() ? codes[i] : std::uint8_t{kParamText};
+    }
 };
 
 class Host {

@@ -49,6 +49,7 @@ using LPWAVEFILTER = WAVEFILTER*;
 #define ACM_FORMATSUGGESTF_WBITSPERSAMPLE 0x00080000
 #define ACM_FORMATSUGGESTF_TYPEMASK 0x00FF0000
 
+extern "C" {
 // Fills `pwfxDst` (cbwfxDst bytes available, at least 16) with a PCM format
 // that `pwfxSrc` can be converted to. `had` must be null.
 MMRESULT acmFormatSuggest(HACMDRIVER had, LPWAVEFORMATEX pwfxSrc, LPWAVEFORMATEX pwfxDst,
@@ -115,3 +116,4 @@ MMRESULT acmStreamUnprepareHeader(HACMSTREAM has, LPACMSTREAMHEADER pash, DWORD 
 // Converts as much of the source as fits the destination and sets
 // cbSrcLengthUsed and cbDstLengthUsed. Only whole source blocks are used.
 MMRESULT acmStreamConvert(HACMSTREAM has, LPACMSTREAMHEADER pash, DWORD fdwConvert);
+} // extern "C"

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -13,10 +12,11 @@
 
 #include "platform/Cp1251.h"
 #include "platform/posix/Handles.h"
+#include "platform/posix/Kernel.h"
 
 namespace {
 
-thread_local DWORD lastError = ERROR_SUCCESS;
+using posix::lastError;
 
 // The open handles of this process on each file, with their access and share
 // modes: as on Windows, a handle is refused when it wants an access that an
@@ -174,14 +174,6 @@ std::string PathFromAnsi(const char* name) {
 }
 
 } // namespace posix
-
-DWORD GetLastError() {
-    return lastError;
-}
-
-void SetLastError(DWORD code) {
-    lastError = code;
-}
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                    DWORD creationDisposition, DWORD, HANDLE) {
@@ -455,56 +447,5 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
         FailWithErrno();
         return FALSE;
     }
-    return TRUE;
-}
-
-namespace {
-
-std::mutex regionsLock;
-std::unordered_map<void*, std::size_t>& Regions() {
-    static auto* regions = new std::unordered_map<void*, std::size_t>;
-    return *regions;
-}
-
-} // namespace
-
-LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect) {
-    if (address != nullptr || size == 0 || (allocationType & MEM_COMMIT) == 0 ||
-        protect != PAGE_READWRITE) {
-        lastError = ERROR_INVALID_PARAMETER;
-        return nullptr;
-    }
-    void* region =
-        ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (region == MAP_FAILED) {
-        lastError = ERROR_NOT_ENOUGH_MEMORY;
-        return nullptr;
-    }
-#ifdef MADV_HUGEPAGE
-    if (size >= (std::size_t{2} << 20))
-        ::madvise(region, size, MADV_HUGEPAGE);
-#endif
-    std::lock_guard<std::mutex> hold(regionsLock);
-    Regions()[region] = size;
-    return region;
-}
-
-BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType) {
-    if (address == nullptr || size != 0 || freeType != MEM_RELEASE) {
-        lastError = ERROR_INVALID_PARAMETER;
-        return FALSE;
-    }
-    std::size_t length = 0;
-    {
-        std::lock_guard<std::mutex> hold(regionsLock);
-        const auto found = Regions().find(address);
-        if (found == Regions().end()) {
-            lastError = ERROR_INVALID_PARAMETER;
-            return FALSE;
-        }
-        length = found->second;
-        Regions().erase(found);
-    }
-    ::munmap(address, length);
     return TRUE;
 }

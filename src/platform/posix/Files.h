@@ -64,10 +64,7 @@ using LPOVERLAPPED = OVERLAPPED*;
 #define MOVEFILE_COPY_ALLOWED 0x00000002
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 
-// The calling thread's last error code.
-DWORD GetLastError();
-void SetLastError(DWORD code);
-
+extern "C" {
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
@@ -83,18 +80,7 @@ BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 DWORD GetFileAttributesA(LPCSTR fileName);
 BOOL DeleteFileA(LPCSTR fileName);
 BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
-
-// Page memory, for large file contents. Pages are committed zero-filled
-// with the reservation (MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE); large
-// regions are backed by huge pages where the system offers them, which makes
-// touching them for the first time much cheaper.
-#define MEM_COMMIT 0x00001000
-#define MEM_RESERVE 0x00002000
-#define MEM_RELEASE 0x00008000
-#define PAGE_READWRITE 0x04
-LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
-// Only MEM_RELEASE of a whole region (size 0) is supported.
-BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
+} // extern "C"
 
 namespace posix {
 // The UTF-8 path of a Windows-1251 file name, with backslashes as slashes.

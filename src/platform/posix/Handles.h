@@ -41,5 +41,7 @@ inline HANDLE HandleFor(KernelObject* object) {
 
 } // namespace posix
 
+extern "C" {
 // Drops one reference to the handle's object. FALSE for an invalid handle.
 BOOL CloseHandle(HANDLE h);
+} // extern "C"

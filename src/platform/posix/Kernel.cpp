@@ -1,12 +1,29 @@
 #include "platform/Platform.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
 #include <thread>
+#include <unordered_map>
+
+#include "platform/posix/Clock.h"
+
+namespace posix {
+thread_local DWORD lastError = ERROR_SUCCESS;
+} // namespace posix
+
+// --- last error -----------------------------------------------------------------
+
+DWORD GetLastError() {
+    return posix::lastError;
+}
+
+void SetLastError(DWORD code) {
+    posix::lastError = code;
+}
 
 // --- global memory ----------------------------------------------------------
 
@@ -20,6 +37,58 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
 HGLOBAL GlobalFree(HGLOBAL block) {
     std::free(block);
     return nullptr;
+}
+
+// --- page memory ---------------------------------------------------------------
+namespace {
+
+std::mutex regionsLock;
+std::unordered_map<void*, std::size_t>& Regions() {
+    static auto* regions = new std::unordered_map<void*, std::size_t>;
+    return *regions;
+}
+
+} // namespace
+
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect) {
+    if (address != nullptr || size == 0 || (allocationType & MEM_COMMIT) == 0 ||
+        protect != PAGE_READWRITE) {
+        posix::lastError = ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    void* region =
+        ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (region == MAP_FAILED) {
+        posix::lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+#ifdef MADV_HUGEPAGE
+    if (size >= (std::size_t{2} << 20))
+        ::madvise(region, size, MADV_HUGEPAGE);
+#endif
+    std::lock_guard<std::mutex> hold(regionsLock);
+    Regions()[region] = size;
+    return region;
+}
+
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType) {
+    if (address == nullptr || size != 0 || freeType != MEM_RELEASE) {
+        posix::lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    std::size_t length = 0;
+    {
+        std::lock_guard<std::mutex> hold(regionsLock);
+        const auto found = Regions().find(address);
+        if (found == Regions().end()) {
+            posix::lastError = ERROR_INVALID_PARAMETER;
+            return FALSE;
+        }
+        length = found->second;
+        Regions().erase(found);
+    }
+    ::munmap(address, length);
+    return TRUE;
 }
 
 // --- arithmetic and time ------------------------------------------------------
@@ -43,16 +112,20 @@ int MulDiv(int number, int numerator, int denominator) {
 }
 
 DWORD GetTickCount() {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
-    return static_cast<DWORD>(static_cast<std::uint64_t>(ms));
+    return static_cast<DWORD>(
+        static_cast<std::uint64_t>(posix::ClockNow() / posix::kNanosPerMilli));
 }
 
 void Sleep(DWORD milliseconds) {
-    if (milliseconds == 0)
+    if (milliseconds == 0) {
         std::this_thread::yield();
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        return;
+    }
+    const posix::Nanos deadline = milliseconds == INFINITE
+                                      ? posix::kNever
+                                      : posix::ClockNow() + milliseconds * posix::kNanosPerMilli;
+    std::unique_lock lock(posix::SyncMutex());
+    posix::SyncWaitUntil(lock, deadline, nullptr);
 }
 
 // --- critical sections --------------------------------------------------------

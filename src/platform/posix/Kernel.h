@@ -1,7 +1,7 @@
 // The kernel32, advapi32 and shell32 services the plug-in uses, with the
-// documented Windows behaviour: global memory blocks, MulDiv, the tick count,
-// Sleep, critical sections, the per-user registry, and the shell's
-// "open" verb.
+// documented Windows behaviour: the last error code, global memory blocks,
+// page memory, MulDiv, the tick count, Sleep, critical sections, the per-user
+// registry, and the shell's "open" verb.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,11 @@
 #include "platform/posix/Files.h"
 #include "platform/posix/Types.h"
 
-// --- error codes (values as in winerror.h; Files.h shares some) ----------------
+extern "C" {
+// --- last error -----------------------------------------------------------------
+// The calling thread's last error code.
+DWORD GetLastError();
+void SetLastError(DWORD code);
 
 // --- global memory ----------------------------------------------------------
 // Only fixed blocks exist here: the handle is the block's address. Blocks are
@@ -27,6 +31,19 @@
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
 // Releases a block; null for success (also for a null block).
 HGLOBAL GlobalFree(HGLOBAL block);
+
+// --- page memory ---------------------------------------------------------------
+// For large file contents. Pages are committed zero-filled
+// with the reservation (MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE); large
+// regions are backed by huge pages where the system offers them, which makes
+// touching them for the first time much cheaper.
+#define MEM_COMMIT 0x00001000
+#define MEM_RESERVE 0x00002000
+#define MEM_RELEASE 0x00008000
+#define PAGE_READWRITE 0x04
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
+// Only MEM_RELEASE of a whole region (size 0) is supported.
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 
 // --- arithmetic and time ------------------------------------------------------
 // number * numerator / denominator with a 64-bit intermediate, rounded half
@@ -104,3 +121,9 @@ HINSTANCE ShellExecuteA(HWND parent, LPCSTR verb, LPCSTR file, LPCSTR parameters
                         INT showMode);
 // No window of this process is ever active here: null.
 HWND GetActiveWindow();
+} // extern "C"
+
+namespace posix {
+// The variable behind GetLastError and SetLastError, for the platform's files.
+extern thread_local DWORD lastError;
+} // namespace posix

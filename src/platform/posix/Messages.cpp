@@ -1,100 +1,22 @@
 #include "platform/posix/Messages.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cctype>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <memory>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/posix/Kernel.h"
 
 namespace posix {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using Lock = std::unique_lock<std::mutex>;
 
-// The lock and the wake-up of every waiting thread. Never destroyed: detached
-// threads may still use it while the process's statics are torn down.
-struct Sync {
-    std::mutex mutex;
-    std::condition_variable changed;
-};
-
-Sync& TheSync() {
-    static Sync* sync = new Sync;
-    return *sync;
-}
-
-DWORD TickNow() {
-    static const Clock::time_point start = Clock::now();
-    return static_cast<DWORD>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-// --- kernel objects -----------------------------------------------------------
-
-class Event final : public Waitable {
-public:
-    Event(bool manualReset, bool signalled) : manualReset_(manualReset), signalled_(signalled) {}
-    bool IsSignalled() const override { return signalled_; }
-    void Satisfy() override {
-        if (!manualReset_)
-            signalled_ = false;
-    }
-    void Set(bool signalled) { signalled_ = signalled; }
-
-private:
-    const bool manualReset_;
-    bool signalled_;
-};
-
-// A thread: signalled once it has ended.
-class ThreadObject final : public Waitable {
-public:
-    explicit ThreadObject(DWORD id) : id(id) {}
-    bool IsSignalled() const override { return finished; }
-
-    const DWORD id;
-    bool finished = false;
-    DWORD exitCode = STILL_ACTIVE;
-    DWORD suspendCount = 0;
-    int priority = THREAD_PRIORITY_NORMAL;
-};
-
-// The process: never signalled while anyone is there to wait for it.
-class ProcessObject final : public Waitable {
-public:
-    bool IsSignalled() const override { return false; }
-};
-
-ProcessObject& TheProcess() {
-    static ProcessObject* process = new ProcessObject;
-    return *process;
-}
-
-bool IsPseudoThread(HANDLE h) {
-    return reinterpret_cast<std::intptr_t>(h) == -2;
-}
-
-bool IsPseudoProcess(HANDLE h) {
-    return reinterpret_cast<std::intptr_t>(h) == -1;
-}
-
-std::atomic<DWORD> nextThreadId{0x104};
-
-DWORD NewThreadId() {
-    return nextThreadId.fetch_add(4);
-}
-
-// --- threads, queues and windows ------------------------------------------------
+// --- queues and windows ------------------------------------------------------
 
 struct SentMessage {
     HWND hwnd;
@@ -105,10 +27,9 @@ struct SentMessage {
     bool done = false;
 };
 
+// A thread's message queue.
 struct ThreadState {
     DWORD id = 0;
-    ThreadObject* thread = nullptr; // one reference, dropped when the thread ends
-    bool hasQueue = false;
     std::deque<MSG> posted;
     std::deque<SentMessage*> sent;
     bool quit = false;
@@ -139,7 +60,7 @@ struct Window {
 
 // Everything below is guarded by SyncMutex().
 struct Registry {
-    std::unordered_map<DWORD, ThreadState*> threads;
+    std::unordered_map<DWORD, ThreadState*> threads; // the threads that have a queue
     std::unordered_map<std::uintptr_t, std::shared_ptr<Window>> windows;
     std::vector<std::unique_ptr<WindowClass>> classes;
     std::uintptr_t nextWindow = 0x10024;
@@ -151,45 +72,19 @@ Registry& Reg() {
     return *registry;
 }
 
-void EndThread(ThreadState* state, DWORD exitCode);
+// The calling thread's queue, once it has one.
+thread_local ThreadState* currentQueue = nullptr;
 
-// The calling thread's state; made the first time a thread asks.
-struct ThreadSlot {
-    ThreadState* state = nullptr;
-    ~ThreadSlot() {
-        if (state != nullptr)
-            EndThread(state, 0);
-    }
-};
-
-thread_local ThreadSlot currentThread;
-
-// Makes `thread` the calling thread's identity. Lock not held.
-ThreadState* Attach(ThreadObject* thread) {
-    auto* state = new ThreadState;
-    state->id = thread->id;
-    state->thread = thread;
-    {
+// The calling thread's queue, made the first time. Lock not held.
+ThreadState* CurrentWithQueue() {
+    if (currentQueue == nullptr) {
+        auto* state = new ThreadState;
+        state->id = GetCurrentThreadId();
         std::lock_guard lock(SyncMutex());
         Reg().threads[state->id] = state;
+        currentQueue = state;
     }
-    currentThread.state = state;
-    return state;
-}
-
-// Lock not held.
-ThreadState* Current() {
-    if (currentThread.state == nullptr)
-        Attach(new ThreadObject(NewThreadId()));
-    return currentThread.state;
-}
-
-// Lock not held.
-ThreadState* CurrentWithQueue() {
-    ThreadState* state = Current();
-    std::lock_guard lock(SyncMutex());
-    state->hasQueue = true;
-    return state;
+    return currentQueue;
 }
 
 std::shared_ptr<Window> FindWindowLocked(HWND hwnd) {
@@ -222,29 +117,8 @@ void RemoveWindowLocked(const std::shared_ptr<Window>& window) {
     }
 }
 
-void EndThread(ThreadState* state, DWORD exitCode) {
-    std::vector<std::shared_ptr<Window>> windows; // released after the lock
-    {
-        std::lock_guard lock(SyncMutex());
-        Registry& reg = Reg();
-        for (const auto& [handle, window] : reg.windows)
-            if (window->owner == state->id)
-                windows.push_back(window);
-        for (const auto& window : windows)
-            RemoveWindowLocked(window);
-        reg.threads.erase(state->id);
-        for (SentMessage* message : state->sent)
-            message->done = true;
-        state->thread->finished = true;
-        state->thread->exitCode = exitCode;
-    }
-    SyncChanged();
-    state->thread->Release();
-    delete state;
-}
-
 void PostLocked(ThreadState* state, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    state->posted.push_back(MSG{hwnd, message, wParam, lParam, TickNow(), POINT{0, 0}});
+    state->posted.push_back(MSG{hwnd, message, wParam, lParam, GetTickCount(), POINT{0, 0}});
     state->changed |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
 }
 
@@ -308,89 +182,14 @@ bool TakeLocked(ThreadState* state, MSG* out, HWND hwnd, UINT filterMin, UINT fi
         }
     }
     if (state->quit) {
-        *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(state->quitCode), 0, TickNow(), {0, 0}};
+        *out =
+            MSG{nullptr, WM_QUIT, static_cast<WPARAM>(state->quitCode), 0, GetTickCount(), {0, 0}};
         if (remove)
             state->quit = false;
         return true;
     }
     return false;
 }
-
-// The waitable behind a handle, pseudo-handles included; null if none.
-// Lock not held.
-Waitable* ResolveWaitable(HANDLE h) {
-    if (IsPseudoThread(h))
-        return Current()->thread;
-    if (IsPseudoProcess(h))
-        return &TheProcess();
-    return ObjectAs<Waitable>(h);
-}
-
-ThreadObject* ResolveThread(HANDLE h) {
-    if (IsPseudoThread(h))
-        return Current()->thread;
-    return ObjectAs<ThreadObject>(h);
-}
-
-// The common wait: objects (any or all of them) and, when `input` is given,
-// the arrival of queued input, which counts as object number objects.size().
-DWORD Wait(const std::vector<Waitable*>& objects, bool waitAll, DWORD milliseconds,
-           ThreadState* queue, DWORD wakeMask) {
-    const bool infinite = milliseconds == INFINITE;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    const auto count = static_cast<DWORD>(objects.size());
-    Lock lock(SyncMutex());
-    for (;;) {
-        const bool input = queue != nullptr && (queue->changed & wakeMask) != 0;
-        if (waitAll) {
-            const bool all = std::all_of(objects.begin(), objects.end(),
-                                         [](const Waitable* o) { return o->IsSignalled(); });
-            if (all && (queue == nullptr || input)) {
-                for (Waitable* o : objects)
-                    o->Satisfy();
-                return WAIT_OBJECT_0;
-            }
-        } else {
-            for (DWORD i = 0; i < count; ++i) {
-                if (objects[i]->IsSignalled()) {
-                    objects[i]->Satisfy();
-                    return WAIT_OBJECT_0 + i;
-                }
-            }
-            if (input)
-                return WAIT_OBJECT_0 + count;
-        }
-        if (infinite) {
-            TheSync().changed.wait(lock);
-        } else {
-            // Checked after a last look at the objects, so that a state that
-            // changed just as time ran out still counts.
-            if (Clock::now() >= deadline)
-                return WAIT_TIMEOUT;
-            TheSync().changed.wait_until(lock, deadline);
-        }
-    }
-}
-
-// Resolves and holds the handles of a wait; false if one is not waitable.
-class HeldObjects {
-public:
-    bool Hold(DWORD count, const HANDLE* handles) {
-        for (DWORD i = 0; i < count; ++i) {
-            Waitable* object = ResolveWaitable(handles[i]);
-            if (object == nullptr)
-                return false;
-            object->AddRef();
-            objects.push_back(object);
-        }
-        return true;
-    }
-    ~HeldObjects() {
-        for (Waitable* object : objects)
-            object->Release();
-    }
-    std::vector<Waitable*> objects;
-};
 
 std::string Lower(const char* text) {
     std::string out(text);
@@ -423,12 +222,27 @@ WindowClass* FindClassLocked(LPCSTR name, HINSTANCE instance) {
 
 } // namespace
 
-std::mutex& SyncMutex() {
-    return TheSync().mutex;
-}
-
-void SyncChanged() {
-    TheSync().changed.notify_all();
+void ForgetThreadMessages(DWORD threadId) {
+    std::vector<std::shared_ptr<Window>> windows; // released after the lock
+    {
+        std::lock_guard lock(SyncMutex());
+        Registry& reg = Reg();
+        for (const auto& [handle, window] : reg.windows)
+            if (window->owner == threadId)
+                windows.push_back(window);
+        for (const auto& window : windows)
+            RemoveWindowLocked(window);
+        const auto queue = reg.threads.find(threadId);
+        if (queue != reg.threads.end()) {
+            for (SentMessage* message : queue->second->sent)
+                message->done = true;
+            if (currentQueue == queue->second)
+                currentQueue = nullptr;
+            delete queue->second;
+            reg.threads.erase(queue);
+        }
+    }
+    SyncChanged();
 }
 
 } // namespace posix
@@ -441,7 +255,7 @@ BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPar
     {
         std::lock_guard lock(SyncMutex());
         const auto it = Reg().threads.find(threadId);
-        if (it == Reg().threads.end() || !it->second->hasQueue)
+        if (it == Reg().threads.end())
             return FALSE;
         PostLocked(it->second, nullptr, message, wParam, lParam);
     }
@@ -496,7 +310,7 @@ LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             return sent.result;
         if (!self->sent.empty())
             continue;
-        TheSync().changed.wait(lock, [&] { return sent.done || !self->sent.empty(); });
+        SyncWait(lock, [&] { return sent.done || !self->sent.empty(); });
         if (sent.done)
             return sent.result;
     }
@@ -523,7 +337,7 @@ BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
         Lock lock(SyncMutex());
         if (TakeLocked(self, msg, hwnd, filterMin, filterMax, true))
             return msg->message == WM_QUIT ? FALSE : TRUE;
-        TheSync().changed.wait(lock, [&] { return self->changed != 0 || !self->sent.empty(); });
+        SyncWait(lock, [&] { return self->changed != 0 || !self->sent.empty(); });
     }
 }
 
@@ -564,10 +378,8 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
     if (count >= MAXIMUM_WAIT_OBJECTS || (count > 0 && handles == nullptr))
         return WAIT_FAILED;
     ThreadState* self = CurrentWithQueue();
-    HeldObjects held;
-    if (!held.Hold(count, handles))
-        return WAIT_FAILED;
-    return Wait(held.objects, waitAll != FALSE, milliseconds, self, wakeMask);
+    return WaitForHandles(count, handles, waitAll != FALSE, milliseconds,
+                          [self, wakeMask] { return (self->changed & wakeMask) != 0; });
 }
 
 // --- windows ------------------------------------------------------------------
@@ -765,167 +577,4 @@ DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
     if (processId != nullptr)
         *processId = GetCurrentProcessId();
     return window->owner;
-}
-
-// --- events and waits ---------------------------------------------------------
-
-HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
-                    LPCSTR name) {
-    (void)attributes;
-    if (name != nullptr && name[0] != '\0')
-        return nullptr;
-    return HandleFor(new Event(manualReset != FALSE, initialState != FALSE));
-}
-
-namespace {
-BOOL SetEventState(HANDLE event, bool signalled) {
-    auto* object = ObjectAs<Event>(event);
-    if (object == nullptr)
-        return FALSE;
-    {
-        std::lock_guard lock(SyncMutex());
-        object->Set(signalled);
-    }
-    SyncChanged();
-    return TRUE;
-}
-} // namespace
-
-BOOL SetEvent(HANDLE event) {
-    return SetEventState(event, true);
-}
-
-BOOL ResetEvent(HANDLE event) {
-    return SetEventState(event, false);
-}
-
-DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-    return WaitForMultipleObjects(1, &handle, FALSE, milliseconds);
-}
-
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
-    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr)
-        return WAIT_FAILED;
-    HeldObjects held;
-    if (!held.Hold(count, handles))
-        return WAIT_FAILED;
-    return Wait(held.objects, waitAll != FALSE, milliseconds, nullptr, 0);
-}
-
-// --- threads and the process --------------------------------------------------
-
-HANDLE GetCurrentThread() {
-    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-2));
-}
-
-HANDLE GetCurrentProcess() {
-    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
-}
-
-DWORD GetCurrentThreadId() {
-    return Current()->id;
-}
-
-DWORD GetCurrentProcessId() {
-    return static_cast<DWORD>(getpid());
-}
-
-BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, LPHANDLE target,
-                     DWORD desiredAccess, BOOL inheritHandle, DWORD options) {
-    (void)desiredAccess;
-    (void)inheritHandle;
-    const auto isThisProcess = [](HANDLE h) {
-        return IsPseudoProcess(h) || ObjectFromHandle(h) == &TheProcess();
-    };
-    if (!isThisProcess(sourceProcess) || (target != nullptr && !isThisProcess(targetProcess)))
-        return FALSE;
-    KernelObject* object = nullptr;
-    if (IsPseudoThread(source))
-        object = Current()->thread;
-    else if (IsPseudoProcess(source))
-        object = &TheProcess();
-    else
-        object = ObjectFromHandle(source);
-    if (object == nullptr)
-        return FALSE;
-    if (target != nullptr) {
-        object->AddRef();
-        *target = HandleFor(object);
-    }
-    if ((options & DUPLICATE_CLOSE_SOURCE) != 0)
-        CloseHandle(source);
-    return TRUE;
-}
-
-HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize,
-                    LPTHREAD_START_ROUTINE startAddress, LPVOID parameter, DWORD creationFlags,
-                    LPDWORD threadId) {
-    (void)attributes;
-    (void)stackSize;
-    if (startAddress == nullptr)
-        return nullptr;
-    auto* thread = new ThreadObject(NewThreadId()); // the caller's reference
-    thread->AddRef();                               // the running thread's own
-    thread->suspendCount = (creationFlags & CREATE_SUSPENDED) != 0 ? 1 : 0;
-    try {
-        std::thread([thread, startAddress, parameter] {
-            {
-                Lock lock(SyncMutex());
-                TheSync().changed.wait(lock, [&] { return thread->suspendCount == 0; });
-            }
-            ThreadState* state = Attach(thread);
-            const DWORD exitCode = startAddress(parameter);
-            currentThread.state = nullptr;
-            EndThread(state, exitCode);
-        }).detach();
-    } catch (...) {
-        thread->Release();
-        thread->Release();
-        return nullptr;
-    }
-    if (threadId != nullptr)
-        *threadId = thread->id;
-    return HandleFor(thread);
-}
-
-DWORD ResumeThread(HANDLE thread) {
-    ThreadObject* object = ResolveThread(thread);
-    if (object == nullptr)
-        return static_cast<DWORD>(-1);
-    DWORD previous = 0;
-    {
-        std::lock_guard lock(SyncMutex());
-        previous = object->suspendCount;
-        if (object->suspendCount > 0)
-            --object->suspendCount;
-    }
-    SyncChanged();
-    return previous;
-}
-
-BOOL SetThreadPriority(HANDLE thread, int priority) {
-    ThreadObject* object = ResolveThread(thread);
-    if (object == nullptr)
-        return FALSE;
-    // Recorded only: ordinary POSIX threads may not raise their priority.
-    std::lock_guard lock(SyncMutex());
-    object->priority = priority;
-    return TRUE;
-}
-
-int GetThreadPriority(HANDLE thread) {
-    ThreadObject* object = ResolveThread(thread);
-    if (object == nullptr)
-        return THREAD_PRIORITY_ERROR_RETURN;
-    std::lock_guard lock(SyncMutex());
-    return object->priority;
-}
-
-BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
-    ThreadObject* object = ResolveThread(thread);
-    if (object == nullptr || exitCode == nullptr)
-        return FALSE;
-    std::lock_guard lock(SyncMutex());
-    *exitCode = object->finished ? object->exitCode : STILL_ACTIVE;
-    return TRUE;
 }

@@ -1,6 +1,5 @@
-// Window messages, message-only windows, thread message queues and the kernel
-// waitables (events, threads) for the POSIX platform, with the documented
-// user32/kernel32 behaviour:
+// Window messages, message-only windows and thread message queues for the
+// POSIX platform, with the documented user32 behaviour:
 // - every thread gets a message queue the first time it calls a function of
 //   this header that needs one (PeekMessageA, GetMessageA, PostQuitMessage,
 //   MsgWaitForMultipleObjects, CreateWindowExA, SendMessageA); until then
@@ -18,9 +17,7 @@
 //   filters, once no posted message matches.
 #pragma once
 
-#include <mutex>
-
-#include "platform/posix/Handles.h"
+#include "platform/posix/Threads.h"
 #include "platform/posix/Types.h"
 
 using ATOM = WORD;
@@ -28,10 +25,6 @@ using HMENU = struct HMENU__*;
 using HICON = struct HICON__*;
 using HCURSOR = HICON;
 using HBRUSH = struct HBRUSH__*;
-using LPHANDLE = HANDLE*;
-// Defined with the file functions; events and threads take only a pointer.
-struct SECURITY_ATTRIBUTES;
-using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
 // --- messages -------------------------------------------------------------
 
@@ -53,6 +46,7 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define WM_TIMER 0x0113
 #define WM_MOUSEFIRST 0x0200
 #define WM_MOUSEMOVE 0x0200
+#define WM_MOUSEWHEEL 0x020A
 #define WM_MOUSELAST 0x020E
 #define WM_HOTKEY 0x0312
 #define WM_USER 0x0400
@@ -141,49 +135,7 @@ using LPCREATESTRUCTA = CREATESTRUCTA*;
 #define GWLP_ID (-12)
 #define GWLP_USERDATA (-21)
 
-// --- waits, events, threads -------------------------------------------------
-
-#define WAIT_OBJECT_0 0x00000000u
-#define WAIT_ABANDONED_0 0x00000080u
-#define WAIT_TIMEOUT 0x00000102u
-#define WAIT_FAILED 0xFFFFFFFFu
-#define MAXIMUM_WAIT_OBJECTS 64
-
-#define SYNCHRONIZE 0x00100000u
-#define DUPLICATE_CLOSE_SOURCE 0x00000001u
-#define DUPLICATE_SAME_ACCESS 0x00000002u
-
-#define CREATE_SUSPENDED 0x00000004u
-#define STILL_ACTIVE 259u
-#define THREAD_PRIORITY_LOWEST (-2)
-#define THREAD_PRIORITY_BELOW_NORMAL (-1)
-#define THREAD_PRIORITY_NORMAL 0
-#define THREAD_PRIORITY_ABOVE_NORMAL 1
-#define THREAD_PRIORITY_HIGHEST 2
-#define THREAD_PRIORITY_ERROR_RETURN 0x7FFFFFFF
-
-using LPTHREAD_START_ROUTINE = DWORD(WINAPI*)(LPVOID);
-
-namespace posix {
-
-// A kernel object that the Wait functions can wait for. Its signalled state
-// is read and changed only while SyncMutex() is held; whoever changes it
-// calls SyncChanged() so that waiting threads look again.
-class Waitable : public KernelObject {
-public:
-    // Whether a wait for this object would be satisfied now.
-    virtual bool IsSignalled() const = 0;
-    // A wait has been satisfied by this object (an auto-reset event resets).
-    virtual void Satisfy() {}
-};
-
-// The one lock over every waitable's state and every message queue.
-std::mutex& SyncMutex();
-// Wakes every thread blocked in a Wait or GetMessage function to re-check.
-void SyncChanged();
-
-} // namespace posix
-
+extern "C" {
 // Thread message queues.
 BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -209,27 +161,4 @@ LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam, LP
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
 DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId);
-
-// Events and waits. Named events are not supported (CreateEventA fails).
-HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
-                    LPCSTR name);
-BOOL SetEvent(HANDLE event);
-BOOL ResetEvent(HANDLE event);
-DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
-
-// Threads and the process. The pseudo-handles stand for the caller's own
-// thread and process; DuplicateHandle turns them into real, waitable handles.
-HANDLE GetCurrentThread();
-HANDLE GetCurrentProcess();
-DWORD GetCurrentThreadId();
-DWORD GetCurrentProcessId();
-BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, LPHANDLE target,
-                     DWORD desiredAccess, BOOL inheritHandle, DWORD options);
-HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize,
-                    LPTHREAD_START_ROUTINE startAddress, LPVOID parameter, DWORD creationFlags,
-                    LPDWORD threadId);
-DWORD ResumeThread(HANDLE thread);
-BOOL SetThreadPriority(HANDLE thread, int priority);
-int GetThreadPriority(HANDLE thread);
-BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+} // extern "C"

@@ -12,6 +12,7 @@
 
 #include "platform/posix/Files.h"
 #include "platform/posix/Handles.h"
+#include "platform/posix/Kernel.h"
 
 struct HMMIO__ {
     MMIOINFO info;

@@ -108,6 +108,7 @@ using PMMCKINFO = MMCKINFO*;
 using LPMMCKINFO = MMCKINFO*;
 using LPCMMCKINFO = const MMCKINFO*;
 
+extern "C" {
 // Opens a handle. With pIOProc set in `info` the procedure serves every
 // message (it receives the handle's own MMIOINFO, with adwInfo copied from
 // `info` and lDiskOffset 0); otherwise `fileName` names a disk file. Null on
@@ -136,3 +137,4 @@ MMRESULT mmioAscend(HMMIO h, LPMMCKINFO ck, UINT flags);
 MMRESULT mmioCreateChunk(HMMIO h, LPMMCKINFO ck, UINT flags);
 // Up to four characters, padded with blanks.
 FOURCC mmioStringToFOURCCA(LPCSTR text, UINT flags);
+} // extern "C"

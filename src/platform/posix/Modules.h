@@ -8,6 +8,7 @@
 
 using FARPROC = std::intptr_t (*)();
 
+extern "C" {
 HMODULE LoadLibraryA(LPCSTR fileName);
 BOOL FreeLibrary(HMODULE module);
 // Exports are found by name only; an ordinal (a "name" below 0x10000) finds nothing.
@@ -17,3 +18,4 @@ HMODULE GetModuleHandleA(LPCSTR moduleName);
 // The full path of the program (null module) or of a loaded library, cut to
 // fit `size` with its terminating zero; the result is the length copied.
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+} // extern "C"

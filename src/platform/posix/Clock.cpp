@@ -1,0 +1,90 @@
+#include "platform/posix/Clock.h"
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "platform/posix/Threads.h"
+
+namespace posix {
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// One way of running, published whole: readers never lock.
+struct Setting {
+    ClockKind kind = ClockKind::Real;
+    std::int64_t speed = 1;
+    Nanos base = 0;              // the platform time at realBase
+    Steady::time_point realBase; // for the real and fast clocks
+};
+
+struct State {
+    std::atomic<const Setting*> setting;
+    std::atomic<Nanos> virtualNow{0};
+    std::mutex changing;
+    // Every setting ever published stays alive: readers may still hold one.
+    std::vector<const Setting*> settings;
+
+    State() {
+        auto* first = new Setting{ClockKind::Real, 1, 0, Steady::now()};
+        settings.push_back(first);
+        setting.store(first);
+    }
+};
+
+// Never destroyed: detached threads may read the clock at exit.
+State& TheState() {
+    static State* state = new State;
+    return *state;
+}
+
+Nanos NowOf(const Setting& s, const State& state) {
+    if (s.kind == ClockKind::Virtual)
+        return state.virtualNow.load(std::memory_order_acquire);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Steady::now() - s.realBase).count();
+    return s.base + elapsed * s.speed;
+}
+
+} // namespace
+
+Nanos ClockNow() {
+    const State& state = TheState();
+    return NowOf(*state.setting.load(std::memory_order_acquire), state);
+}
+
+ClockKind CurrentClockKind() {
+    return TheState().setting.load(std::memory_order_acquire)->kind;
+}
+
+void SetClock(ClockKind kind, unsigned speed) {
+    State& state = TheState();
+    {
+        std::lock_guard hold(state.changing);
+        const Nanos now = NowOf(*state.setting.load(), state);
+        auto* next =
+            new Setting{kind, kind == ClockKind::Fast && speed > 1 ? speed : 1, now, Steady::now()};
+        if (kind == ClockKind::Virtual)
+            state.virtualNow.store(now, std::memory_order_release);
+        state.settings.push_back(next);
+        state.setting.store(next, std::memory_order_release);
+    }
+    SyncChanged();
+}
+
+Steady::time_point RealTimeAt(Nanos time) {
+    if (time == kNever)
+        return Steady::time_point::max();
+    const Setting& s = *TheState().setting.load(std::memory_order_acquire);
+    return s.realBase + std::chrono::nanoseconds((time - s.base) / s.speed);
+}
+
+void AdvanceVirtualClock(Nanos time) {
+    std::atomic<Nanos>& now = TheState().virtualNow;
+    Nanos seen = now.load();
+    while (seen < time && !now.compare_exchange_weak(seen, time)) {
+    }
+}
+
+} // namespace posix
