@@ -160,6 +160,19 @@ constexpr DialogDesc WithFrameLeft(DialogDesc desc, std::size_t frame, int16_t l
     return desc;
 }
 
+// The dialogs of the actions on one object: its number and the result variable.
+constexpr DialogDesc ObjectDialog(int32_t id, int16_t height, const char* description) {
+    return Dialog(id, height, Family::Plain, description, {kObjectID, kResultVar});
+}
+
+// Every event dialog has the same shape: object number, subroutine, variable
+// for the object number, a variable for the event's datum, result variable.
+constexpr DialogDesc EventDialog(int32_t id, int16_t height, const char* description,
+                                 const FieldDesc& datum) {
+    return Dialog(id, height, Family::Event, description,
+                  {kObjectID, kSubroutine, kObjectIDVar, datum, kResultVar});
+}
+
 constexpr Family P = Family::Plain;
 constexpr Family E = Family::Event;
 
@@ -170,9 +183,8 @@ constexpr DialogDesc kDialogs[] = {
            "Создать систему воспроизведения WAV файлов и сохранить идентификатор в переменной "
            "который будет использоваться с другими командами плагина."_w1251,
            {kNewIDVar}),
-    Dialog(aiPlayerDestroy, 282, P,
-           "Удалить ранее созданную систему воспроизведения WAV файлов."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kResultVar}),
+    ObjectDialog(aiPlayerDestroy, 282,
+                 "Удалить ранее созданную систему воспроизведения WAV файлов."_w1251 TRUE_OR_FALSE),
     Dialog(aiOutputDevices, 282, P,
            "Получить все доступные устройства воспроизведения звука и сохранить в массиве "
            "переменных. "_w1251,
@@ -181,44 +193,41 @@ constexpr DialogDesc kDialogs[] = {
                           "Начать воспроизведение звукового файла."_w1251 SEE_HELP,
                           {kObjectID, kPlayPath, kOutputDevice, kResultVar}),
                    137),
-    Dialog(aiPlayerStop, 283, P, "Остановить воспроизведение звукового файла."_w1251 SEE_HELP,
-           {kObjectID, kResultVar}),
-    Dialog(aiPlayerPause, 284, P,
-           "Приостановить воспроизведение звукового файла. Сделать паузу."_w1251 SEE_HELP,
-           {kObjectID, kResultVar}),
-    Dialog(aiPlayerResume, 284, P, "Возобновить воспроизведение звукового файла."_w1251 SEE_HELP,
-           {kObjectID, kResultVar}),
+    ObjectDialog(aiPlayerStop, 283, "Остановить воспроизведение звукового файла."_w1251 SEE_HELP),
+    ObjectDialog(aiPlayerPause, 284,
+                 "Приостановить воспроизведение звукового файла. Сделать паузу."_w1251 SEE_HELP),
+    ObjectDialog(aiPlayerResume, 284,
+                 "Возобновить воспроизведение звукового файла."_w1251 SEE_HELP),
     Dialog(
         aiPlayerPosition, 342, P,
         "Установить позицию воспроизведения звукового файла в миллисекундах."_w1251 TRUE_OR_FALSE,
         {kObjectID, kPosition, kResultVar}),
-    Dialog(aiPlayerIsActive, 287, P,
-           "Определить запущена ли в данный момент система воспроизведения."_w1251 SEE_HELP,
-           {kObjectID, kResultVar}),
-    Dialog(aiPlayerIsPaused, 282, P,
-           "Определить приостановлена ли в данный момент система воспроизведения."_w1251 SEE_HELP,
-           {kObjectID, kResultVar}),
-    Dialog(aiOnPlayerError, 472, E,
-           "Установить подпрограмму которая будет выполнена когда произойдет ошибка "
-           "воспроизведения."_w1251 ERROR_TEXT,
-           {kObjectID, kSubroutine, kObjectIDVar, kErrorVar, kResultVar}),
-    WithTops(Dialog(aiOnPlayerLevel, 466, E,
-                    "Установить подпрограмму которая будет выполнена при изменении пикового "
-                    "уровня громкости в процентах."_w1251 TRUE_OR_FALSE,
-                    {kObjectID, kSubroutine, kObjectIDVar, kLevelVar, kResultVar}),
+    ObjectDialog(aiPlayerIsActive, 287,
+                 "Определить запущена ли в данный момент система воспроизведения."_w1251 SEE_HELP),
+    ObjectDialog(
+        aiPlayerIsPaused, 282,
+        "Определить приостановлена ли в данный момент система воспроизведения."_w1251 SEE_HELP),
+    EventDialog(aiOnPlayerError, 472,
+                "Установить подпрограмму которая будет выполнена когда произойдет ошибка "
+                "воспроизведения."_w1251 ERROR_TEXT,
+                kErrorVar),
+    WithTops(EventDialog(aiOnPlayerLevel, 466,
+                         "Установить подпрограмму которая будет выполнена при изменении пикового "
+                         "уровня громкости в процентах."_w1251 TRUE_OR_FALSE,
+                         kLevelVar),
              {8, 72, 134, 196, 259}),
-    Dialog(aiOnPlayerPause, 475, E,
-           "Установить подпрограмму которая будет выполнена когда проигрыватель "
-           "приостановлен."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kSubroutine, kObjectIDVar, kOutputDeviceVar, kResultVar}),
-    Dialog(aiOnPlayerResume, 472, E,
-           "Установить подпрограмму которая будет выполнена когда проигрыватель возобновит "
-           "воспроизведение файла."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kSubroutine, kObjectIDVar, kOutputDeviceVar, kResultVar}),
-    Dialog(aiOnPlayerPosition, 471, E,
-           "Установить подпрограмму которая будет выполнена при изменении позиции "
-           "воспроизведения файла в миллисекундах."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kSubroutine, kObjectIDVar, kPositionVar, kResultVar}),
+    EventDialog(aiOnPlayerPause, 475,
+                "Установить подпрограмму которая будет выполнена когда проигрыватель "
+                "приостановлен."_w1251 TRUE_OR_FALSE,
+                kOutputDeviceVar),
+    EventDialog(aiOnPlayerResume, 472,
+                "Установить подпрограмму которая будет выполнена когда проигрыватель возобновит "
+                "воспроизведение файла."_w1251 TRUE_OR_FALSE,
+                kOutputDeviceVar),
+    EventDialog(aiOnPlayerPosition, 471,
+                "Установить подпрограмму которая будет выполнена при изменении позиции "
+                "воспроизведения файла в миллисекундах."_w1251 TRUE_OR_FALSE,
+                kPositionVar),
     // The variable for the object number comes last in the tab order here.
     WithCaptionSuffix(
         WithTabOrder(Dialog(aiOnPlayerActivate, 536, E,
@@ -228,17 +237,16 @@ constexpr DialogDesc kDialogs[] = {
                              kResultVar}),
                      {0, 1, 3, 4, 5, kButtonsTabStop, 2}),
         " Свойства"_w1251),
-    Dialog(aiOnPlayerDeactivate, 465, E,
-           "Установить подпрограмму которая будет выполнена когда проигрыватель закончит "
-           "воспроизведение файла."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kSubroutine, kObjectIDVar, kOutputDeviceVar, kResultVar}),
+    EventDialog(aiOnPlayerDeactivate, 465,
+                "Установить подпрограмму которая будет выполнена когда проигрыватель закончит "
+                "воспроизведение файла."_w1251 TRUE_OR_FALSE,
+                kOutputDeviceVar),
     Dialog(aiRecordCreate, 221, P,
            "Создать систему записи WAV файлов и сохранить идентификатор в переменной который "
            "будет использоваться с другими командами плагина."_w1251,
            {kNewIDVar}),
-    Dialog(aiRecordDestroy, 284, P,
-           "Удалить ранее созданную систему записи WAV файлов."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kResultVar}),
+    ObjectDialog(aiRecordDestroy, 284,
+                 "Удалить ранее созданную систему записи WAV файлов."_w1251 TRUE_OR_FALSE),
     Dialog(aiInputDevices, 280, P,
            "Получить все доступные устройства записи звука и сохранить в массиве переменных."_w1251,
            {kDevices, kDevicesCount}),
@@ -251,47 +259,44 @@ constexpr DialogDesc kDialogs[] = {
                           "Начать запись звукового файла."_w1251 TRUE_OR_FALSE,
                           {kObjectID, kRecordPath, kInputDevice, kPCMFormat, kResultVar}),
                    142),
-    Dialog(aiRecordStop, 285, P, "Остановить запись звукового файла."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kResultVar}),
-    Dialog(aiRecordPause, 285, P,
-           "Приостановить запись звукового файла. Сделать паузу."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kResultVar}),
-    Dialog(aiRecordResume, 286, P, "Возобновить запись звукового файла."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kResultVar}),
-    Dialog(aiRecordIsActive, 283, P,
-           "Определить запущена ли в данный момент система записи."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kResultVar}),
-    Dialog(aiRecordIsPaused, 284, P,
-           "Определить приостановлена ли в данный момент система записи."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kResultVar}),
-    Dialog(aiOnRecordError, 471, E,
-           "Установить подпрограмму которая будет выполнена когда произойдет ошибка "
-           "записи."_w1251 ERROR_TEXT,
-           {kObjectID, kSubroutine, kObjectIDVar, kErrorVar, kResultVar}),
-    Dialog(aiOnRecordLevel, 471, E,
-           "Установить подпрограмму которая будет выполнена при изменении записи пикового "
-           "уровня громкости в процентах."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kSubroutine, kObjectIDVar, kLevelVar, kResultVar}),
-    Dialog(
-        aiOnRecordPause, 474, E,
-        "Установить подпрограмму которая будет выполнена когда запись приостановлена."_w1251 TRUE_OR_FALSE,
-        {kObjectID, kSubroutine, kObjectIDVar, kInputDeviceVar, kResultVar}),
-    Dialog(aiOnRecordResume, 474, E,
-           "Установить подпрограмму которая будет выполнена когда запись файла "
-           "возобновится."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kSubroutine, kObjectIDVar, kInputDeviceVar, kResultVar}),
-    Dialog(aiOnRecordPosition, 474, E,
-           "Установить подпрограмму которая будет выполнена при изменении позиции записи файла "
-           "в миллисекундах."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kSubroutine, kObjectIDVar, kPositionVar, kResultVar}),
-    Dialog(aiOnRecordActivate, 470, E,
-           "Установить подпрограмму которая будет выполнена когда начнется запись "
-           "файла."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kSubroutine, kObjectIDVar, kInputDeviceVar, kResultVar}),
-    Dialog(aiOnRecordDeactivate, 468, E,
-           "Установить подпрограмму которая будет выполнена когда закончится запись "
-           "файла."_w1251 TRUE_OR_FALSE,
-           {kObjectID, kSubroutine, kObjectIDVar, kInputDeviceVar, kResultVar}),
+    ObjectDialog(aiRecordStop, 285, "Остановить запись звукового файла."_w1251 TRUE_OR_FALSE),
+    ObjectDialog(aiRecordPause, 285,
+                 "Приостановить запись звукового файла. Сделать паузу."_w1251 TRUE_OR_FALSE),
+    ObjectDialog(aiRecordResume, 286, "Возобновить запись звукового файла."_w1251 TRUE_OR_FALSE),
+    ObjectDialog(aiRecordIsActive, 283,
+                 "Определить запущена ли в данный момент система записи."_w1251 TRUE_OR_FALSE),
+    ObjectDialog(
+        aiRecordIsPaused, 284,
+        "Определить приостановлена ли в данный момент система записи."_w1251 TRUE_OR_FALSE),
+    EventDialog(aiOnRecordError, 471,
+                "Установить подпрограмму которая будет выполнена когда произойдет ошибка "
+                "записи."_w1251 ERROR_TEXT,
+                kErrorVar),
+    EventDialog(aiOnRecordLevel, 471,
+                "Установить подпрограмму которая будет выполнена при изменении записи пикового "
+                "уровня громкости в процентах."_w1251 TRUE_OR_FALSE,
+                kLevelVar),
+    EventDialog(aiOnRecordPause, 474,
+                "Установить подпрограмму которая будет выполнена когда запись "
+                "приостановлена."_w1251 TRUE_OR_FALSE,
+                kInputDeviceVar),
+    EventDialog(aiOnRecordResume, 474,
+                "Установить подпрограмму которая будет выполнена когда запись файла "
+                "возобновится."_w1251 TRUE_OR_FALSE,
+                kInputDeviceVar),
+    EventDialog(
+        aiOnRecordPosition, 474,
+        "Установить подпрограмму которая будет выполнена при изменении позиции записи файла "
+        "в миллисекундах."_w1251 TRUE_OR_FALSE,
+        kPositionVar),
+    EventDialog(aiOnRecordActivate, 470,
+                "Установить подпрограмму которая будет выполнена когда начнется запись "
+                "файла."_w1251 TRUE_OR_FALSE,
+                kInputDeviceVar),
+    EventDialog(aiOnRecordDeactivate, 468,
+                "Установить подпрограмму которая будет выполнена когда закончится запись "
+                "файла."_w1251 TRUE_OR_FALSE,
+                kInputDeviceVar),
 
     Dialog(
         aiSub, 470, P,

@@ -59,7 +59,7 @@ private:
     void OnShowing() override { FocusOK(); }
 
     HWND Memo(const Rect& place, int id, const std::string& text);
-    void Paint(HDC dc) const;
+    void OnPaint(HDC dc) const override;
     bool IsClickable(int id) const {
         return id == controls::kAboutWebsite || id == controls::kAboutEmail ||
                id == controls::kAboutHint || id == controls::kAboutThirdparty;
@@ -152,34 +152,20 @@ bool AboutBoxWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_P
             return true;
         }
         return false;
-    case WM_ERASEBKGND:
-        result = TRUE;
-        return true;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(Handle(), &paint);
-        Paint(dc);
-        EndPaint(Handle(), &paint);
-        result = TRUE;
-        return true;
-    }
     case WM_CTLCOLORSTATIC: {
-        HDC dc = reinterpret_cast<HDC>(wParam);
         const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
         if (id == controls::kAboutHint || id == controls::kAboutThirdparty) {
             // The memos in the button face's colour.
-            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
             result = reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
             return true;
         }
-        SetBkMode(dc, TRANSPARENT);
         COLORREF colour = RGB(0, 0, 0);
         if (id == controls::kAboutWebsite || id == controls::kAboutEmail)
             colour = Colour(kLinkColour);
         else if (id == controls::kAboutCopyright)
             colour = Colour(kGreyText);
-        SetTextColor(dc, colour);
-        result = reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+        result = TransparentLabel(wParam, colour);
         return true;
     }
     default:
@@ -187,7 +173,7 @@ bool AboutBoxWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_P
     }
 }
 
-void AboutBoxWindow::Paint(HDC dc) const {
+void AboutBoxWindow::OnPaint(HDC dc) const {
     RECT client{0, 0, layout_.client.width, layout_.client.height};
     FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
     RECT band{layout_.leftBand.left, layout_.leftBand.top, layout_.leftBand.Right(),

@@ -53,7 +53,7 @@ private:
 
     void CreateFrameField(std::size_t frame);
     void CreateButtons();
-    void Paint(HDC dc) const;
+    void OnPaint(HDC dc) const override;
     void PaintFrame(HDC dc, std::size_t frame) const;
     void DrawSpeedButton(const DRAWITEMSTRUCT& item) const;
 
@@ -174,26 +174,10 @@ bool EditFormWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_P
         result = TRUE;
         return true;
     }
-    case WM_ERASEBKGND:
-        result = TRUE; // WM_PAINT paints everything
-        return true;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(Handle(), &paint);
-        Paint(dc);
-        EndPaint(Handle(), &paint);
-        result = TRUE;
-        return true;
-    }
     case WM_CTLCOLORSTATIC: {
-        // Labels lie transparent on what the dialog paints.
-        HDC dc = reinterpret_cast<HDC>(wParam);
         const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, id == controls::kPluginName || id == controls::kCopyright
-                             ? Colour(kGreyText)
-                             : RGB(0, 0, 0));
-        result = reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+        const bool grey = id == controls::kPluginName || id == controls::kCopyright;
+        result = TransparentLabel(wParam, grey ? Colour(kGreyText) : RGB(0, 0, 0));
         return true;
     }
     case WM_DRAWITEM:
@@ -205,34 +189,18 @@ bool EditFormWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_P
     }
 }
 
-void EditFormWindow::Paint(HDC dc) const {
+void EditFormWindow::OnPaint(HDC dc) const {
     RECT client{0, 0, layout_.client.width, layout_.client.height};
     FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
     for (std::size_t i = 0; i < desc_.frameCount; ++i)
         PaintFrame(dc, i);
 
     // The title tab, then the description box over its lower part.
-    {
-        Brush fill(CreateSolidBrush(Colour(kTitleFill)));
-        GdiObject<HPEN> pen(CreatePen(PS_INSIDEFRAME, 3, Colour(kTitleBorder)));
-        HGDIOBJ oldBrush = SelectObject(dc, fill.Get());
-        HGDIOBJ oldPen = SelectObject(dc, pen.Get());
-        const Rect& tab = layout_.titleTab;
-        const int corner = std::min(tab.width, tab.height) / 4;
-        RoundRect(dc, tab.left, tab.top, tab.Right(), tab.Bottom(), corner, corner);
-        SelectObject(dc, oldPen);
-        SelectObject(dc, oldBrush);
-    }
-    {
-        Brush fill(CreateSolidBrush(Colour(kDescriptionFill)));
-        GdiObject<HPEN> pen(CreatePen(PS_INSIDEFRAME, 2, Colour(kDescriptionBorder)));
-        HGDIOBJ oldBrush = SelectObject(dc, fill.Get());
-        HGDIOBJ oldPen = SelectObject(dc, pen.Get());
-        const Rect& box = layout_.descriptionBox;
-        Rectangle(dc, box.left, box.top, box.Right(), box.Bottom());
-        SelectObject(dc, oldPen);
-        SelectObject(dc, oldBrush);
-    }
+    const Rect& tab = layout_.titleTab;
+    PaintShape(dc, tab, Colour(kTitleFill), Colour(kTitleBorder), 3,
+               std::min(tab.width, tab.height) / 4);
+    PaintShape(dc, layout_.descriptionBox, Colour(kDescriptionFill), Colour(kDescriptionBorder), 2,
+               0);
     titleGlyph_.Draw(dc, layout_.titleGlyph.left, layout_.titleGlyph.top);
     pluginIcon_.Draw(dc, layout_.pluginIcon.left, layout_.pluginIcon.top);
 }

@@ -177,6 +177,15 @@ INT_PTR CALLBACK ModalDialog::DialogProc(HWND window, UINT message, WPARAM wPara
         return TRUE;
     case WM_HELP: // F1 acts when it is released
         return TRUE;
+    case WM_ERASEBKGND: // WM_PAINT paints everything
+        return TRUE;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        self->OnPaint(dc);
+        EndPaint(window, &paint);
+        return TRUE;
+    }
     default:
         break;
     }
@@ -203,6 +212,26 @@ void PaintFrameBackground(HDC dc, HBITMAP picture, const Rect& place) {
            SRCCOPY);
     SelectObject(source, old);
     DeleteDC(source);
+}
+
+void PaintShape(HDC dc, const Rect& place, COLORREF fill, COLORREF border, int borderWidth,
+                int corner) {
+    Brush brush(CreateSolidBrush(fill));
+    GdiObject<HPEN> pen(CreatePen(PS_INSIDEFRAME, borderWidth, border));
+    HGDIOBJ oldBrush = SelectObject(dc, brush.Get());
+    HGDIOBJ oldPen = SelectObject(dc, pen.Get());
+    if (corner > 0)
+        RoundRect(dc, place.left, place.top, place.Right(), place.Bottom(), corner, corner);
+    else
+        Rectangle(dc, place.left, place.top, place.Right(), place.Bottom());
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+}
+
+INT_PTR TransparentLabel(WPARAM dc, COLORREF text) {
+    SetBkMode(reinterpret_cast<HDC>(dc), TRANSPARENT);
+    SetTextColor(reinterpret_cast<HDC>(dc), text);
+    return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
 }
 
 } // namespace win32

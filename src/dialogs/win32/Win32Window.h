@@ -102,7 +102,10 @@ protected:
     void EndModal(int code);
 
     // A message for the window; true (with `result` set) when handled.
+    // WM_PAINT and WM_ERASEBKGND go to OnPaint instead.
     virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) = 0;
+    // Paints the whole client area, under the controls.
+    virtual void OnPaint(HDC dc) const = 0;
     // A key released anywhere in the window.
     virtual void OnKeyReleased(unsigned key) = 0;
     // The window is about to be shown: a chance to place the focus.
@@ -132,5 +135,14 @@ private:
 // Paints the parameter frames' background picture into a rectangle: its
 // ends as they are, its middle stretched.
 void PaintFrameBackground(HDC dc, HBITMAP picture, const Rect& place);
+
+// A filled shape with a border of that width inside it; rounded with a corner
+// of `corner` pixels, or a plain rectangle with 0.
+void PaintShape(HDC dc, const Rect& place, COLORREF fill, COLORREF border, int borderWidth,
+                int corner);
+
+// The answer to WM_CTLCOLORSTATIC for a label that lies transparent on what
+// the dialog paints.
+INT_PTR TransparentLabel(WPARAM dc, COLORREF text);
 
 } // namespace win32
