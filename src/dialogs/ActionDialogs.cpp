@@ -69,9 +69,11 @@ constexpr FieldDesc kRecordPath = WithFiles(kWavePath, FilesTag::SaveFile);
 // --- descriptions -------------------------------------------------------------------
 
 // The second lines of the descriptions, after a line break.
-#define SEE_HELP                                                                                                                                           \
-    "\r\nПри успешном выполнении возвращает в переменную True, в противном случае False. См. " \
-    "Справку."
+// clang-format off
+#define SEE_HELP \
+    "\r\nПри успешном выполнении возвращает в переменную True, в противном случае False. " \
+    "См. Справку."
+// clang-format on
 #define TRUE_OR_FALSE                                                                              \
     "\r\nПри успешном выполнении возвращает в переменную True, в противном случае False."
 #define ERROR_TEXT "\r\nПеременная будет содержать текст ошибки. См. справку."
@@ -101,9 +103,7 @@ constexpr FramePlacement Place(const FieldDesc& field, Family family) {
 }
 
 // The frames stack from y = 7 at 63-pixel intervals, 62 where the last one
-// would otherwise come closer than 2 pixels to the title tab, which lies at a
-// fixed distance above the client area's lower edge.
-constexpr int kTitleTabFromBottom = 143;
+// would otherwise come closer than 2 pixels to the title tab.
 
 constexpr DialogDesc Dialog(int32_t id, int16_t height, Family family, const char* description,
                             std::initializer_list<FieldDesc> fields) {
@@ -115,7 +115,7 @@ constexpr DialogDesc Dialog(int32_t id, int16_t height, Family family, const cha
     for (const FieldDesc& field : fields)
         desc.frames[desc.frameCount++] = Place(field, family);
     const int last = static_cast<int>(desc.frameCount) - 1;
-    const int step = 7 + last * 63 + kFrameHeight + 2 <= height - kTitleTabFromBottom ? 63 : 62;
+    const int step = 7 + last * 63 + kFrameHeight + 2 <= TitleTabTop(height) ? 63 : 62;
     for (std::size_t i = 0; i < desc.frameCount; ++i)
         desc.frames[i].top = static_cast<int16_t>(7 + static_cast<int>(i) * step);
     for (std::size_t i = 0; i < desc.frameCount; ++i)

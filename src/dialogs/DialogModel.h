@@ -79,6 +79,18 @@ inline constexpr int kEditFormWidth = 441;
 inline constexpr int kFrameHeight = 62;
 inline constexpr int kMinTitleWidth = 125;
 
+// Below the frames, from the top: the title tab, 20 pixels above the
+// description box (75 high), the bottom row 9 pixels under it with the plug-in
+// icon (32 high), which ends 7 pixels above the client area's lower edge.
+inline constexpr int kIconToBottom = 7;
+inline constexpr int kIconSize = 32;
+constexpr int BottomRowTop(int clientHeight) {
+    return clientHeight - kIconToBottom - kIconSize;
+}
+constexpr int TitleTabTop(int clientHeight) {
+    return BottomRowTop(clientHeight) - 9 - 75 - 20;
+}
+
 // The dialog of an action; null for actions without parameters and unknown IDs.
 const DialogDesc* FindDialog(int32_t actionId);
 

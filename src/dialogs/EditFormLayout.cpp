@@ -1,7 +1,6 @@
 // Where the parts of an action dialog lie. The frames come from the
 // description; the title tab, the description box and the bottom row follow
-// from the client height, so that the plug-in icon's lower edge lies 7 pixels
-// above the client area's lower edge. They sit 3 pixels right of the base
+// from the client height (DialogModel.h). They sit 3 pixels right of the base
 // dialog's design; the buttons keep their places.
 #include <algorithm>
 
@@ -10,9 +9,6 @@
 namespace {
 
 constexpr int kBlockLeft = 11;
-constexpr int kIconSize = 32;
-constexpr int kIconToBottom = 7;
-constexpr int kBottomRowToTitle = 84 + 20; // description box 75 high, 9 above the row; tab 20 above
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 constexpr int kButtonSize = 27; // the speed buttons: 27 x 23
@@ -48,8 +44,8 @@ EditFormLayout LayOutEditForm(const DialogDesc& desc, int nameTextWidth) {
     for (const FramePlacement& placement : desc.Frames())
         layout.frames[layout.frameCount++] = LayOutFrame(placement);
 
-    const int bottomRow = desc.clientHeight - kIconToBottom - kIconSize;
-    const int titleTop = bottomRow - kBottomRowToTitle;
+    const int bottomRow = BottomRowTop(desc.clientHeight);
+    const int titleTop = TitleTabTop(desc.clientHeight);
     const int titleWidth =
         desc.titleWidth > 0 ? desc.titleWidth : std::max(kMinTitleWidth, nameTextWidth + 24 + 12);
     layout.titleTab = {kBlockLeft, titleTop, titleWidth, 30};
