@@ -65,16 +65,12 @@ private:
 int32_t EditHeadless(int32_t actionId, std::span<char*> slots, HeadlessEditView::Script script,
                      const std::function<void(HeadlessEditView&)>& configure = {});
 
+// An about box without windows: it records what the form asked of it.
 class HeadlessAboutView final : public AboutBoxView {
 public:
-    explicit HeadlessAboutView(PluginAboutForm& form) : form_(form) {}
-    PluginAboutForm& Form() { return form_; }
     bool okFocused = false;
     bool closed = false;
     void FocusOK() override { okFocused = true; }
     void Close() override { closed = true; }
     void ShowModal() override {}
-
-private:
-    PluginAboutForm& form_;
 };

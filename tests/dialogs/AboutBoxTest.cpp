@@ -44,7 +44,7 @@ TEST(AboutBox, HelpKeysAndClicks) {
     HelpRegistration::RemoveHelpKeys();
     FakeHost host;
     PluginAboutForm form(PluginAboutTexts());
-    HeadlessAboutView view(form);
+    HeadlessAboutView view;
     form.Created(view);
     form.HintClicked();
     EXPECT_TRUE(view.okFocused); // the focus goes back to OK, not into the memo

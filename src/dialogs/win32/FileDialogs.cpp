@@ -6,7 +6,10 @@
 #include <vector>
 
 namespace win32 {
+namespace {
 
+// The chosen files in what the dialog leaves in its buffer: one full path,
+// or with several files the folder and then the names, each ended by a zero.
 FileChoice ParseFileDialogBuffer(const char* buffer, std::size_t size) {
     std::vector<std::string> parts;
     std::size_t at = 0;
@@ -33,6 +36,8 @@ FileChoice ParseFileDialogBuffer(const char* buffer, std::size_t size) {
     choice.fileName = choice.files.front();
     return choice;
 }
+
+} // namespace
 
 std::optional<FileChoice> RunFileDialog(HWND owner, FilesTag kind) {
     // Room for many chosen files: the folder once, then every name.

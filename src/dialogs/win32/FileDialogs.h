@@ -20,8 +20,4 @@ std::optional<FileChoice> RunFileDialog(HWND owner, FilesTag kind);
 // and without a parent window. The chosen folder, or nullopt.
 std::optional<std::string> RunFolderBrowser(const char* title);
 
-// The chosen files in what the dialog leaves in its buffer: one full path,
-// or with several files the folder and then the names, each ended by a zero.
-FileChoice ParseFileDialogBuffer(const char* buffer, std::size_t size);
-
 } // namespace win32

@@ -51,7 +51,6 @@ public:
     Icon(const Icon&) = delete;
     Icon& operator=(const Icon&) = delete;
     ~Icon();
-    HICON Get() const { return icon_; }
     void Draw(HDC dc, int x, int y) const;
 
 private:

@@ -1,5 +1,7 @@
 #include "WindowDriver.h"
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace driver {
@@ -102,13 +104,6 @@ void PostKey(HWND dialog, unsigned key, bool down) {
         target = dialog;
     const LPARAM flags = down ? 1 : static_cast<LPARAM>(0xC0000001u);
     PostMessageA(target, down ? WM_KEYDOWN : WM_KEYUP, key, flags);
-}
-
-RECT ClientPlace(HWND control) {
-    RECT r{};
-    GetWindowRect(control, &r);
-    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
-    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
 int Drive(const std::function<void()>& script, const std::function<int()>& run) {

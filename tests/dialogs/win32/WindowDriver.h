@@ -6,10 +6,8 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
 
 namespace driver {
 
@@ -31,8 +29,6 @@ HWND Focus(HWND window);
 void Click(HWND button);
 // Posts a key press or release to the control that has the focus.
 void PostKey(HWND dialog, unsigned key, bool down);
-// A control's place in its dialog's client coordinates: left, top, width, height.
-RECT ClientPlace(HWND control);
 
 // Runs `script` on a driver thread while `run` executes on this thread, and
 // returns run's result. If `run` is still inside a dialog when the script is
