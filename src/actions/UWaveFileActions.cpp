@@ -18,6 +18,13 @@ std::string SoundFileNotFoundText(const std::string& fileName) {
     return "Не найден звуковой файл \""_w1251 + fileName + "\".";
 }
 
+void ThrowOutOfMemoryFor(const std::string& fileName, const std::bad_alloc& error) {
+    std::string text = "Not enough memory for \"" + fileName + "\"";
+    if (const auto* known = dynamic_cast<const EOutOfMemory*>(&error))
+        text += ": " + std::to_string(known->Bytes()) + " bytes could not be had";
+    throw EStreamError(text);
+}
+
 std::int32_t RunFileEditFrame(std::int32_t actionId, ActionParams params,
                               std::span<std::int32_t> numbers,
                               const std::function<bool(TWave&)>& edit) {
@@ -30,11 +37,13 @@ std::int32_t RunFileEditFrame(std::int32_t actionId, ActionParams params,
     if (call.Ok()) {
         TWave& wave = *RunningUtilitiesModule().SharedStorage().Wave();
         TWaveClearGuard clear(wave);
-        wave.LoadFromFile(source);
-        if (edit(wave))
-            wave.SaveToFile(call.Text(kDestinationParam));
-        else
-            call.FailQuietly();
+        ForFile(source, [&] {
+            wave.LoadFromFile(source);
+            if (edit(wave))
+                wave.SaveToFile(call.Text(kDestinationParam));
+            else
+                call.FailQuietly();
+        });
     }
     return call.Finish();
 }

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <span>
 #include <string>
 
@@ -20,6 +21,21 @@ class TWave;
 
 // "Не найден звуковой файл \"<file>\"." with the file name as given.
 std::string SoundFileNotFoundText(const std::string& fileName);
+
+// Raises the stream error that reports memory running out while working on
+// a file: `Not enough memory for "<file>": <n> bytes could not be had`.
+[[noreturn]] void ThrowOutOfMemoryFor(const std::string& fileName, const std::bad_alloc& error);
+
+// Runs `step` on a file; memory that runs out in it is reported naming the
+// file and the bytes that could not be had.
+template <class Step>
+decltype(auto) ForFile(const std::string& fileName, Step&& step) {
+    try {
+        return step();
+    } catch (const std::bad_alloc& error) {
+        ThrowOutOfMemoryFor(fileName, error);
+    }
+}
 
 // The numbers of a file-to-file action, in parameter order.
 template <std::size_t N>

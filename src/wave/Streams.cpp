@@ -69,11 +69,26 @@ std::string SystemErrorText(unsigned long code) {
     }
 }
 
+EOutOfMemory::EOutOfMemory(std::uint64_t bytes)
+    : bytes_(bytes), text_("not enough memory for " + std::to_string(bytes) + " bytes") {}
+
 bool FileExists(const std::string& fileName) {
     if (fileName.empty())
         return false;
     const DWORD attributes = GetFileAttributesA(fileName.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+        return false;
+    // Devices may look like files by their attributes; a handle without any
+    // access, which no open blocks on, tells what the name is.
+    HANDLE h =
+        CreateFileA(fileName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return true; // there, but not to be had now: the open that reads it says why
+    const DWORD type = GetFileType(h);
+    CloseHandle(h);
+    return type == FILE_TYPE_DISK;
 }
 
 // --- TStream ---------------------------------------------------------------------
@@ -147,11 +162,11 @@ void TMemoryStream::Reserve(std::int64_t capacity) {
     if (capacity <= capacity_)
         return;
     if (static_cast<std::uint64_t>(capacity) > SIZE_MAX - kPageGranule)
-        throw std::bad_alloc();
+        throw EOutOfMemory(static_cast<std::uint64_t>(capacity));
     if (capacity < kPagedBlock) {
         void* grown = std::realloc(memory_, static_cast<std::size_t>(capacity));
         if (grown == nullptr)
-            throw std::bad_alloc();
+            throw EOutOfMemory(static_cast<std::uint64_t>(capacity));
         memory_ = static_cast<std::uint8_t*>(grown);
         capacity_ = capacity;
         return;
@@ -160,7 +175,7 @@ void TMemoryStream::Reserve(std::int64_t capacity) {
     void* block = VirtualAlloc(nullptr, static_cast<SIZE_T>(rounded), MEM_COMMIT | MEM_RESERVE,
                                PAGE_READWRITE);
     if (block == nullptr)
-        throw std::bad_alloc();
+        throw EOutOfMemory(static_cast<std::uint64_t>(rounded));
     if (size_ > 0)
         std::memcpy(block, memory_, static_cast<std::size_t>(size_));
     Release();
@@ -180,11 +195,19 @@ void TMemoryStream::Clear() {
     size_ = capacity_ = position_ = 0;
 }
 
-void TMemoryStream::Adopt(void* block, std::int64_t size) {
+void TMemoryStream::Adopt(void* block, std::int64_t size, std::int64_t capacity) {
     Release();
     memory_ = static_cast<std::uint8_t*>(block);
-    size_ = capacity_ = block != nullptr ? std::max<std::int64_t>(size, 0) : 0;
+    size_ = block != nullptr ? std::max<std::int64_t>(size, 0) : 0;
+    capacity_ = block != nullptr ? std::max(capacity, size_) : 0;
     position_ = 0;
+}
+
+void TMemoryStream::Expose(std::int64_t size) {
+    if (size < 0 || size > capacity_)
+        throw EStreamError("Cannot resize " + DisplayName() + ": beyond its memory");
+    size_ = size;
+    position_ = std::min(position_, size_);
 }
 
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
