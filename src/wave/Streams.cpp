@@ -317,6 +317,17 @@ void TFileStream::Open(const std::string& fileName, TFileMode mode) {
             ThrowLastError("Cannot create file", fileName, false);
         ThrowLastError("Cannot open file", fileName, true);
     }
+    // A pipe or a device under the name is no file to write (a recording
+    // into it would never be complete); opening it has not waited.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        const std::string text =
+            std::string(mode == fmCreate ? "Cannot create file " : "Cannot open file ") +
+            Quoted(fileName) + ": not a regular file";
+        if (mode == fmCreate)
+            throw EFCreateError(text);
+        throw EFOpenError(text);
+    }
     handle_ = h;
 }
 
