@@ -3,19 +3,6 @@
 #include "host/HostServices.h"
 #include "platform/Cp1251.h"
 
-namespace {
-
-constexpr std::size_t kObjectParam = 0;
-
-// The number in the first parameter and the object registered under it.
-TWaveDeviceModule* FindAddressed(ActionCall& call, const TWaveDeviceModules& registry) {
-    std::int32_t id = 0;
-    call.ReadInteger(kObjectParam, id);
-    return FindForAction(call, registry, id);
-}
-
-} // namespace
-
 std::string InvalidSoundFileText(const std::string& fileName) {
     return "Неверный формат звукового файла \""_w1251 + fileName + "\". ";
 }

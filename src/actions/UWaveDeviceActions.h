@@ -36,6 +36,18 @@ auto FindForAction(ActionCall& call, const Registry& registry, std::int32_t id)
     return module;
 }
 
+// Every action that addresses an object takes its number first.
+inline constexpr std::size_t kObjectParam = 0;
+
+// The object whose number is the action's first parameter, looked up as
+// FindForAction does.
+template <class Registry>
+auto FindAddressed(ActionCall& call, const Registry& registry) {
+    std::int32_t id = 0;
+    call.ReadInteger(kObjectParam, id);
+    return FindForAction(call, registry, id);
+}
+
 // Create: the new object's number goes into the result variable; answers 1.
 std::int32_t RunCreateAction(std::int32_t actionId, ActionParams params,
                              TWaveDeviceModules& registry);

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr std::size_t kRecorderParam = 0;
 constexpr std::size_t kDeviceParam = 1;
 constexpr std::size_t kListParam = 2;
 constexpr std::size_t kCountParam = 3;
@@ -17,9 +16,7 @@ constexpr std::size_t kCountParam = 3;
 
 std::int32_t ExecPCMFormats(ActionParams params) {
     ActionCall call(aiPCMFormats, params);
-    std::int32_t id = 0;
-    call.ReadInteger(kRecorderParam, id);
-    TWaveRecordModule* module = FindForAction(call, RunningRecordModules(), id);
+    TWaveRecordModule* module = FindAddressed(call, RunningRecordModules());
     const TWaveDeviceModule::TUse use(module);
     if (call.Ok() && !module->Recorder().Active()) {
         module->SelectInputDevice(call.Text(kDeviceParam));

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr std::size_t kRecorderParam = 0;
 constexpr std::size_t kFileParam = 1;
 constexpr std::size_t kDeviceParam = 2;
 constexpr std::size_t kFormatParam = 3;
@@ -22,9 +21,7 @@ constexpr std::size_t kFormatParam = 3;
 
 std::int32_t ExecRecordStart(ActionParams params) {
     ActionCall call(aiRecordStart, params);
-    std::int32_t id = 0;
-    call.ReadInteger(kRecorderParam, id);
-    TWaveRecordModule* module = FindForAction(call, RunningRecordModules(), id);
+    TWaveRecordModule* module = FindAddressed(call, RunningRecordModules());
     const TWaveDeviceModule::TUse use(module);
     if (call.Ok() && !module->Recorder().Active()) {
         TModuleRecorder& recorder = module->Recorder();

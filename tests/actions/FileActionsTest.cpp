@@ -94,10 +94,8 @@ protected:
         std::filesystem::remove_all(kFolder);
     }
 
-    std::int32_t Exec(std::int32_t id, const std::vector<std::string>& params) {
-        EXPECT_EQ(params.size(), static_cast<std::size_t>(ActionParamCount(id))) << ActionName(id);
-        HostParams slots(params);
-        return nbExecAction(id, slots.Slots());
+    static std::int32_t Exec(std::int32_t id, const std::vector<std::string>& params) {
+        return ExecAction(id, params);
     }
 
     // Names in the folder that a save may have left behind.

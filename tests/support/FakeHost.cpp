@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include <gtest/gtest.h>
+
+#include "host/Catalogue.h"
 #include "host/HostBindings.h"
 #include "platform/Platform.h"
 
@@ -96,6 +99,12 @@ void WINAPI FakeHost::InterfaceAccess(int32_t code, char** slot) {
     }
     if (answer)
         *slot = HostBlock(*answer);
+}
+
+int32_t ExecAction(int32_t id, const std::vector<std::string>& params) {
+    EXPECT_EQ(params.size(), static_cast<std::size_t>(ActionParamCount(id))) << ActionName(id);
+    HostParams slots(params);
+    return nbExecAction(id, slots.Slots());
 }
 
 HostParams::HostParams(std::initializer_list<const char*> texts) {

@@ -73,6 +73,10 @@ private:
 // A copy of the text in a GlobalAlloc'd block, as the host hands texts over.
 char* HostBlock(const std::string& text);
 
+// Runs an action through nbExecAction with host-owned copies of `params`,
+// which must be exactly as many as the action has.
+int32_t ExecAction(int32_t id, const std::vector<std::string>& params);
+
 // A parameter array of host-owned texts (GlobalAlloc'd blocks), released on
 // destruction; Slots() is what nbExecAction and nbEditAction receive.
 class HostParams {
