@@ -3,8 +3,8 @@
 // the device tables and fault injection of TONVALD_WAVE.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <chrono>
+#include <cstring>
 #include <list>
 #include <thread>
 
