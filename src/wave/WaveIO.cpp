@@ -150,7 +150,7 @@ bool TWaveAudioIO::OnCallbackThread() const {
 
 // Ends the callback thread: on that thread itself, by letting it leave its
 // loop once the current handler returns; from another thread, by waiting
-// (bounded) until it has left its loop. False when it did not.
+// (bounded) until it has left its loop. Should it not, thread_ stays set.
 void TWaveAudioIO::JoinThread(DWORD timeout) {
     TWaveThread* thread = thread_;
     if (thread == nullptr)

@@ -307,7 +307,7 @@ protected:
     std::atomic<bool> opening_{false};
     std::atomic<bool> closing_{false};
     std::atomic<bool> paused_{false};
-    bool closeCalled_ = false;
+    std::atomic<bool> closeCalled_{false};
     DWORD callbackType_ = CALLBACK_WINDOW;
     // Copy of the first 16 bytes of the record the device was opened with.
     WAVEFORMATEX WaveFormat{};

@@ -278,7 +278,10 @@ void TWaveAudioOut::StartDataFlow() {
 
 void TWaveAudioOut::HandleWomOpen() {
     ApplyOptions();
-    paused_ = paused_ && CheckResult(waveOutPause(handle_));
+    // Paused before the start: the device starts paused (unless it is
+    // already being closed).
+    if (paused_ && DeviceUsable())
+        paused_ = CheckResult(waveOutPause(handle_));
     WaveOpened();
 }
 

@@ -298,6 +298,14 @@ void WakeTimedWork() {
     TheSync().timedWork.notify_all();
 }
 
+bool SetEventLocked(HANDLE event) {
+    auto* object = ObjectAs<Event>(event);
+    if (object == nullptr)
+        return false;
+    object->Set(true);
+    return true;
+}
+
 DWORD WaitForHandles(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds,
                      const std::function<bool()>& input) {
     HeldObjects held;

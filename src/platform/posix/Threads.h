@@ -87,6 +87,9 @@ void WakeTimedWork();
 // checked here (WAIT_FAILED when one is not waitable), the count by the caller.
 DWORD WaitForHandles(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds,
                      const std::function<bool()>& input);
+// Sets an event, lock held; false when the handle is not an event. The caller
+// wakes the waiting threads (SyncChanged) once it has let go of the lock.
+bool SetEventLocked(HANDLE event);
 // Called when a thread ends, lock not held: its message queue and windows go
 // (Messages.cpp).
 void ForgetThreadMessages(DWORD threadId);
