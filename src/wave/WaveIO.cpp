@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -48,8 +49,11 @@ bool HeldByDevice(WAVEHDR* header) {
 // a library unloaded and loaded again never finds a class whose window
 // procedure is gone. The name carries an address of this copy, so that two
 // copies in one process (a program and a library) keep their own classes.
+// Never destroyed (it is used during unload), and made in the library's own
+// memory, so that nothing of it outlives an unloaded library.
 std::mutex& ClassLock() {
-    static auto* lock = new std::mutex; // never destroyed: used during unload
+    alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
+    static auto* lock = new (storage) std::mutex;
     return *lock;
 }
 int theClassUsers = 0;
