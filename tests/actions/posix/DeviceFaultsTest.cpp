@@ -1,0 +1,156 @@
+// The device actions when the simulated devices fail: the error bindings,
+// the texts the actions write, and the objects destroyed from inside them.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "actions/DeviceActionsFixture.h"
+#include "platform/posix/WaveSim.h"
+
+namespace {
+
+using namespace deviceactions;
+namespace sim = posix::wavesim;
+
+class DeviceFaults : public DeviceActions {
+protected:
+    void SetUp() override {
+        Configure("clock=virtual");
+        DeviceActions::SetUp();
+    }
+    void TearDown() override {
+        DeviceActions::TearDown();
+        sim::ClearFaults();
+        Configure("clock=virtual");
+    }
+    static void Configure(const std::string& text) {
+        std::string error;
+        ASSERT_TRUE(sim::Configure(text, &error)) << error;
+    }
+    static void Fault(const std::string& fault) {
+        std::string error;
+        ASSERT_TRUE(sim::InjectFault(fault, &error)) << error;
+    }
+    // The system's text for a result code, as the error bindings receive it.
+    static std::string InputText(MMRESULT code) {
+        char text[MAXERRORLENGTH] = {};
+        waveInGetErrorTextA(code, text, sizeof text);
+        return text;
+    }
+};
+
+TEST_F(DeviceFaults, ARefusedRecordingStartRunsTheErrorBindingThenAnswersFalseWithItsText) {
+    const std::string r = CreateRecorder();
+    BindAll(r, false);
+    Fault("waveInOpen:1:WAVERR_BADFORMAT"); // the format query
+    host.log.clear();
+    EXPECT_EQ(Exec(aiRecordStart, {r, Path("rec.wav"), "", "", "ok"}), 0);
+    const std::string text = InputText(WAVERR_BADFORMAT);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(Bindings(), std::vector<std::string>{"OnError id=1 v=" + text});
+    EXPECT_EQ(Var("LastError"), text);
+    EXPECT_EQ(Var("ok"), "False");
+    EXPECT_EQ(Exec(aiRecordIsActive, {r, "ok"}), 0);
+    // The file holds the wave headers and no data.
+    TWave wave;
+    wave.LoadFromFile(Path("rec.wav"));
+    EXPECT_TRUE(wave.IsValidWave());
+    EXPECT_EQ(wave.DataBytes(), 0u);
+}
+
+TEST_F(DeviceFaults, ARecorderDestroyedByTheErrorBindingOfItsOwnStartLivesUntilTheStartReturns) {
+    const std::string r = CreateRecorder();
+    BindAll(r, false);
+    host.onGoSub = [&](const std::string& command) {
+        if (command == "GoSub \"OnError\"")
+            Exec(aiRecordDestroy, {r, "destroyed"});
+    };
+    Fault("waveInOpen:2:MMSYSERR_ALLOCATED"); // the real open, after the query
+    EXPECT_EQ(Exec(aiRecordStart, {r, Path("rec.wav"), "", "", "ok"}), 0);
+    EXPECT_EQ(Var("destroyed"), "True");
+    EXPECT_EQ(Var("LastError"), InputText(MMSYSERR_ALLOCATED));
+    EXPECT_EQ(RecordModules->Count(), 0u);
+    EXPECT_EQ(Named(Bindings(), "OnError").size(), 1u);
+}
+
+TEST_F(DeviceFaults, DeviceFailuresInsideActionsRunTheErrorBindingAndLeaveTheAnswer) {
+    const std::string p = CreatePlayer();
+    const std::string r = CreateRecorder();
+    BindAll(p, true);
+    BindAll(r, false);
+    ASSERT_EQ(Exec(aiPlayerStart, {p, Path("short.wav"), "", "ok"}), 1);
+    ASSERT_EQ(Exec(aiRecordStart, {r, Path("rec.wav"), "", "", "ok"}), 1);
+    ASSERT_TRUE(PumpUntil([&] { return Named(Bindings(), "OnActivate").size() == 2; }));
+
+    // A pause the output device refuses: the error binding, no pause binding,
+    // "True" and no LastError.
+    SetVariable("LastError", "earlier");
+    Fault("waveOutPause:1:MMSYSERR_NOMEM");
+    host.log.clear();
+    EXPECT_EQ(Exec(aiPlayerPause, {p, "ok"}), 1);
+    EXPECT_EQ(Var("ok"), "True");
+    const std::vector<std::string> runs = Bindings();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].rfind("OnError id=1 v=", 0), 0u);
+    EXPECT_EQ(Var("LastError"), "earlier");
+    EXPECT_EQ(Exec(aiPlayerIsPaused, {p, "ok"}), 0);
+
+    // A stop the input device refuses: "True", its text in LastError, and
+    // the recorder still records.
+    Fault("waveInReset:1:MMSYSERR_NOMEM");
+    host.log.clear();
+    EXPECT_EQ(Exec(aiRecordStop, {r, "ok"}), 1);
+    EXPECT_EQ(Var("ok"), "True");
+    EXPECT_EQ(Var("LastError"), InputText(MMSYSERR_NOMEM));
+    EXPECT_EQ(Bindings(), std::vector<std::string>{"OnError id=1 v=" + InputText(MMSYSERR_NOMEM)});
+    EXPECT_EQ(Recorder(r).Recorder().State(), TWaveAudioState::Active);
+    EXPECT_EQ(Exec(aiRecordStop, {r, "ok"}), 1); // the next stop works
+    ASSERT_TRUE(PumpUntil([&] { return Named(Bindings(), "OnDeactivate").size() == 1; }));
+}
+
+TEST_F(DeviceFaults, AFailingWriteDuringPlaybackRunsTheErrorBindingFromTheNotification) {
+    const std::string p = CreatePlayer();
+    BindAll(p, true);
+    Player(p).Player().SetBufferLength(100);
+    Fault("waveOutWrite:2:MMSYSERR_NOMEM");
+    ASSERT_EQ(Exec(aiPlayerStart, {p, Path("short.wav"), "", "ok"}), 1);
+    ASSERT_TRUE(WaitFor("OnDeactivate"));
+    const std::vector<std::string> errors = Named(Bindings(), "OnError");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("OnError id=1 v=", 0), 0u);
+}
+
+TEST_F(DeviceFaults, ADeviceThatDoesNotAnswerKeepsItsPlaceInTheListWithoutAName) {
+    DeviceActions::TearDown();
+    Configure("clock=virtual; out=First; out=Second; out=Third");
+    DeviceActions::SetUp();
+    // waveOutGetDevCapsA: the mapper's name, device 0 checked and named, then
+    // the check of device 1 fails.
+    Fault("waveOutGetDevCapsA:4:MMSYSERR_NODRIVER");
+    EXPECT_EQ(Exec(aiOutputDevices, {"Out", "OutLast"}), 1);
+    EXPECT_EQ(Var("OutLast"), "3");
+    EXPECT_EQ(Var("Out1"), "First");
+    EXPECT_EQ(Var("Out3"), "Third");
+    EXPECT_NE(Var("Out0"), "<unset>");
+    // The validation of device 1 failed before its name was asked, so the
+    // entry is empty rather than another device's name.
+    const std::vector<std::string>& names = RunningUtilitiesModule().OutputDeviceNames();
+    ASSERT_EQ(names.size(), 4u);
+    EXPECT_EQ(names[2], "");
+    // A name still selects its own device.
+    TWavePlayerModule& player = Player(CreatePlayer());
+    player.SelectOutputDevice("third");
+    EXPECT_EQ(player.Player().DeviceID(), 2);
+}
+
+TEST_F(DeviceFaults, FormatsOfADeviceThatDoesNotAnswerAreNone) {
+    const std::string r = CreateRecorder();
+    Fault("waveInGetDevCapsA:1+:MMSYSERR_NODRIVER");
+    EXPECT_EQ(Exec(aiPCMFormats, {r, "", "F", "FLast", "ok"}), 1);
+    EXPECT_EQ(Var("FLast"), "-1");
+    EXPECT_EQ(Var("F0"), "<unset>");
+    EXPECT_EQ(Var("ok"), "True");
+}
+
+} // namespace
