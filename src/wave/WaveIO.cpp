@@ -48,15 +48,13 @@ bool HeldByDevice(WAVEHDR* header) {
 // a library unloaded and loaded again never finds a class whose window
 // procedure is gone. The name carries an address of this copy, so that two
 // copies in one process (a program and a library) keep their own classes.
-std::mutex& ClassLock() {
-    static auto* lock = new std::mutex; // never destroyed: used during unload
-    return *lock;
-}
+// Constant-initialised and trivially destroyed: usable during the unload.
+std::mutex theClassLock;
 int theClassUsers = 0;
 char theClassName[48];
 
 bool AcquireWindowClass(WNDPROC proc) {
-    const std::lock_guard<std::mutex> guard(ClassLock());
+    const std::lock_guard<std::mutex> guard(theClassLock);
     if (theClassUsers == 0) {
         std::snprintf(theClassName, sizeof theClassName, "TonvaldWaveCallback%p",
                       static_cast<void*>(&theClassUsers));
@@ -72,7 +70,7 @@ bool AcquireWindowClass(WNDPROC proc) {
 }
 
 void ReleaseWindowClass() {
-    const std::lock_guard<std::mutex> guard(ClassLock());
+    const std::lock_guard<std::mutex> guard(theClassLock);
     if (theClassUsers > 0 && --theClassUsers == 0)
         UnregisterClassA(theClassName, GetModuleHandleA(nullptr));
 }
