@@ -3,7 +3,7 @@
 #include "wave/WaveStorage.h"
 
 std::int32_t ExecWaveChangeVolume(ActionParams params) {
-    return RunFileEditAction(aiChangeVolume, params, 1, [](TWave& wave, const std::int32_t* n) {
-        return wave.ChangeVolume(n[0]);
-    });
+    return RunFileEditAction<1>(
+        aiChangeVolume, params,
+        [](TWave& wave, const FileActionNumbers<1>& n) { return wave.ChangeVolume(n[0]); });
 }

@@ -1,6 +1,6 @@
-// duVozaConcat: joins two files, with a silent gap between them, in the
-// first file's format. Its three checks all run; LastError tells the last
-// one that failed.
+// duVozaConcat: joins two files of one format, with a silent gap between
+// them. Its three checks all run; LastError tells the last one that failed.
+// Files of different formats are not joined: LastError names both.
 #include <optional>
 
 #include "actions/UWaveFileActions.h"
@@ -33,13 +33,24 @@ std::int32_t ExecWaveConcat(ActionParams params) {
         TWaveStorage first;
         TWaveStorage second;
         TWaveStorage joined;
-        first.Wave()->LoadFromFile(call.Text(kFirstFile));
-        second.Wave()->LoadFromFile(call.Text(kSecondFile));
-        TWaveStreamAdapter* const waves[] = {first.Wave(), second.Wave()};
-        if (joined.Wave()->Concat(waves, static_cast<std::uint32_t>(*gap)))
-            joined.Wave()->SaveToFile(call.Text(kDestination));
-        else
-            call.FailQuietly();
+        const std::string& firstFile = call.Text(kFirstFile);
+        const std::string& secondFile = call.Text(kSecondFile);
+        const std::string& destination = call.Text(kDestination);
+        ForFile(firstFile, [&] { first.Wave()->LoadFromFile(firstFile); });
+        ForFile(secondFile, [&] { second.Wave()->LoadFromFile(secondFile); });
+        TWave& a = *first.Wave();
+        TWave& b = *second.Wave();
+        if (a.IsValidWave() && b.IsValidWave() && !a.HasSameFormat(b)) {
+            call.Fail("Cannot join \"" + firstFile + "\" and \"" + secondFile +
+                      "\": their formats differ");
+        } else {
+            TWaveStreamAdapter* const waves[] = {&a, &b};
+            const auto gapMs = static_cast<std::uint32_t>(*gap);
+            if (ForFile(destination, [&] { return joined.Wave()->Concat(waves, gapMs); }))
+                joined.Wave()->SaveToFile(destination);
+            else
+                call.FailQuietly();
+        }
     }
     return call.Finish();
 }

@@ -21,11 +21,14 @@ std::int32_t ExecWaveConvertToPCM(ActionParams params) {
     if (call.Ok()) {
         TWaveStorage storage;
         TWave& wave = *storage.Wave();
-        wave.LoadFromFile(call.Text(kSource));
-        if (wave.ConvertToPCM(TWaveUtilitiesModule::PCMFormatFromText(call.Text(kFormatText))))
-            wave.SaveToFile(call.Text(kDestination));
-        else
-            call.FailQuietly();
+        const std::string& source = call.Text(kSource);
+        ForFile(source, [&] {
+            wave.LoadFromFile(source);
+            if (wave.ConvertToPCM(TWaveUtilitiesModule::PCMFormatFromText(call.Text(kFormatText))))
+                wave.SaveToFile(call.Text(kDestination));
+            else
+                call.FailQuietly();
+        });
     }
     return call.Finish();
 }

@@ -3,7 +3,7 @@
 #include "wave/WaveStorage.h"
 
 std::int32_t ExecWaveDelete(ActionParams params) {
-    return RunFileEditAction(aiDelete, params, 2, [](TWave& wave, const std::int32_t* n) {
+    return RunFileEditAction<2>(aiDelete, params, [](TWave& wave, const FileActionNumbers<2>& n) {
         return wave.DeleteRange(static_cast<std::uint32_t>(n[0]), static_cast<std::uint32_t>(n[1]));
     });
 }

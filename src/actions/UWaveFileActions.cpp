@@ -1,7 +1,5 @@
 #include "actions/UWaveFileActions.h"
 
-#include <stdexcept>
-
 #include "actions/UWaveUtilitiesModule.h"
 #include "host/Execution.h"
 #include "platform/Cp1251.h"
@@ -20,25 +18,32 @@ std::string SoundFileNotFoundText(const std::string& fileName) {
     return "Не найден звуковой файл \""_w1251 + fileName + "\".";
 }
 
-std::int32_t RunFileEditAction(std::int32_t actionId, ActionParams params, std::size_t numberCount,
-                               WaveEdit edit) {
-    if (numberCount > kMaxFileActionNumbers)
-        throw std::logic_error("a file action takes at most two numbers");
+void ThrowOutOfMemoryFor(const std::string& fileName, const std::bad_alloc& error) {
+    std::string text = "Not enough memory for \"" + fileName + "\"";
+    if (const auto* known = dynamic_cast<const EOutOfMemory*>(&error))
+        text += ": " + std::to_string(known->Bytes()) + " bytes could not be had";
+    throw EStreamError(text);
+}
+
+std::int32_t RunFileEditFrame(std::int32_t actionId, ActionParams params,
+                              std::span<std::int32_t> numbers,
+                              const std::function<bool(TWave&)>& edit) {
     ActionCall call(actionId, params);
     const std::string& source = call.Text(kSourceParam);
     if (!FileExists(source))
         call.Fail(SoundFileNotFoundText(source));
-    std::int32_t numbers[kMaxFileActionNumbers] = {0, 0};
-    for (std::size_t i = 0; i < numberCount; ++i)
+    for (std::size_t i = 0; i < numbers.size(); ++i)
         call.ReadInteger(kFirstNumberParam + i, numbers[i]);
     if (call.Ok()) {
         TWave& wave = *RunningUtilitiesModule().SharedStorage().Wave();
         TWaveClearGuard clear(wave);
-        wave.LoadFromFile(source);
-        if (edit(wave, numbers))
-            wave.SaveToFile(call.Text(kDestinationParam));
-        else
-            call.FailQuietly();
+        ForFile(source, [&] {
+            wave.LoadFromFile(source);
+            if (edit(wave))
+                wave.SaveToFile(call.Text(kDestinationParam));
+            else
+                call.FailQuietly();
+        });
     }
     return call.Finish();
 }

@@ -14,7 +14,7 @@ std::int32_t ExecWaveInfo(ActionParams params) {
     const std::string baseName = params[1] != nullptr ? params[1] : "";
     if (FileExists(file)) {
         std::vector<std::string> info;
-        RunningUtilitiesModule().GetWaveInfo(file, info);
+        ForFile(file, [&] { RunningUtilitiesModule().GetWaveInfo(file, info); });
         for (std::size_t i = 0; i < info.size(); ++i)
             SetArrayVariable(static_cast<std::int32_t>(i), baseName, info[i]);
     } else {

@@ -3,8 +3,9 @@
 #include "wave/WaveStorage.h"
 
 std::int32_t ExecWaveInsertSilence(ActionParams params) {
-    return RunFileEditAction(aiInsertSilence, params, 2, [](TWave& wave, const std::int32_t* n) {
-        return wave.InsertSilence(static_cast<std::uint32_t>(n[0]),
-                                  static_cast<std::uint32_t>(n[1]));
-    });
+    return RunFileEditAction<2>(aiInsertSilence, params,
+                                [](TWave& wave, const FileActionNumbers<2>& n) {
+                                    return wave.InsertSilence(static_cast<std::uint32_t>(n[0]),
+                                                              static_cast<std::uint32_t>(n[1]));
+                                });
 }

@@ -3,6 +3,6 @@
 #include "wave/WaveStorage.h"
 
 std::int32_t ExecWaveInvert(ActionParams params) {
-    return RunFileEditAction(aiInvert, params, 0,
-                             [](TWave& wave, const std::int32_t*) { return wave.Invert(); });
+    return RunFileEditAction<0>(
+        aiInvert, params, [](TWave& wave, const FileActionNumbers<0>&) { return wave.Invert(); });
 }

@@ -3,7 +3,7 @@
 #include "wave/WaveStorage.h"
 
 std::int32_t ExecWaveSub(ActionParams params) {
-    return RunFileEditAction(aiSub, params, 2, [](TWave& wave, const std::int32_t* n) {
+    return RunFileEditAction<2>(aiSub, params, [](TWave& wave, const FileActionNumbers<2>& n) {
         return wave.KeepRange(static_cast<std::uint32_t>(n[0]), static_cast<std::uint32_t>(n[1]));
     });
 }

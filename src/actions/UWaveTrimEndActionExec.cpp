@@ -3,7 +3,7 @@
 #include "wave/WaveStorage.h"
 
 std::int32_t ExecWaveTrimEnd(ActionParams params) {
-    return RunFileEditAction(aiTrimEnd, params, 1, [](TWave& wave, const std::int32_t* n) {
+    return RunFileEditAction<1>(aiTrimEnd, params, [](TWave& wave, const FileActionNumbers<1>& n) {
         return wave.TrimEnd(static_cast<std::uint32_t>(n[0]));
     });
 }

@@ -3,7 +3,8 @@
 #include "wave/WaveStorage.h"
 
 std::int32_t ExecWaveTrimStart(ActionParams params) {
-    return RunFileEditAction(aiTrimStart, params, 1, [](TWave& wave, const std::int32_t* n) {
-        return wave.TrimStart(static_cast<std::uint32_t>(n[0]));
-    });
+    return RunFileEditAction<1>(aiTrimStart, params,
+                                [](TWave& wave, const FileActionNumbers<1>& n) {
+                                    return wave.TrimStart(static_cast<std::uint32_t>(n[0]));
+                                });
 }

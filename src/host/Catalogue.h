@@ -7,13 +7,7 @@
 #include <cstdint>
 #include <span>
 
-// What the plug-in receives for a parameter of each type code.
-enum ParamTypeCode : uint8_t {
-    kParamNone = 0,     // placeholder of a row without parameters
-    kParamText = 1,     // a text used as given
-    kParamInteger = 3,  // a text read as a 32-bit integer
-    kParamVariable = 6, // the name of a host variable the plug-in writes
-};
+#include "host/Exports.h"
 
 // Action IDs, as announced to the host.
 enum ActionId : int32_t {

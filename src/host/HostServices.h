@@ -12,15 +12,7 @@
 #include <string_view>
 #include <vector>
 
-// Host interface request codes.
-enum class HostRequest : int32_t {
-    PickObjectA = 1,
-    SubroutineList = 5,
-    Version = 6,
-    PickObjectB = 8,
-    Message = 9,
-    PickVariable = 14,
-};
+#include "host/Exports.h"
 
 enum class HostListKind { Subroutines = 1 };
 

@@ -35,45 +35,60 @@ std::string FolderOf(const std::string& name) {
 
 std::string SystemErrorText(unsigned long code) {
     switch (code) {
-    case 0:
+    case ERROR_SUCCESS:
         return "no error";
-    case 2: // ERROR_FILE_NOT_FOUND
+    case ERROR_FILE_NOT_FOUND:
         return "no such file";
-    case 3: // ERROR_PATH_NOT_FOUND
+    case ERROR_PATH_NOT_FOUND:
         return "no such folder";
-    case 4: // ERROR_TOO_MANY_OPEN_FILES
+    case ERROR_TOO_MANY_OPEN_FILES:
         return "too many open files";
-    case 5: // ERROR_ACCESS_DENIED
+    case ERROR_ACCESS_DENIED:
         return "access denied";
-    case 8:  // ERROR_NOT_ENOUGH_MEMORY
-    case 14: // ERROR_OUTOFMEMORY
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
         return "out of memory";
-    case 19: // ERROR_WRITE_PROTECT
+    case ERROR_WRITE_PROTECT:
         return "the disk is write-protected";
-    case 32: // ERROR_SHARING_VIOLATION
-    case 33: // ERROR_LOCK_VIOLATION
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
         return "the file is in use";
-    case 39:  // ERROR_HANDLE_DISK_FULL
-    case 112: // ERROR_DISK_FULL
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL:
         return "the disk is full";
-    case 80:  // ERROR_FILE_EXISTS
-    case 183: // ERROR_ALREADY_EXISTS
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
         return "the file exists";
-    case 123: // ERROR_INVALID_NAME
-    case 161: // ERROR_BAD_PATHNAME
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
         return "invalid file name";
-    case 206: // ERROR_FILENAME_EXCED_RANGE
+    case ERROR_FILENAME_EXCED_RANGE:
         return "the file name is too long";
     default:
         return "system error " + std::to_string(code);
     }
 }
 
+EOutOfMemory::EOutOfMemory(std::uint64_t bytes)
+    : bytes_(bytes), text_("not enough memory for " + std::to_string(bytes) + " bytes") {}
+
 bool FileExists(const std::string& fileName) {
     if (fileName.empty())
         return false;
     const DWORD attributes = GetFileAttributesA(fileName.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+        return false;
+    // Devices may look like files by their attributes; a handle without any
+    // access, which no open blocks on, tells what the name is.
+    HANDLE h =
+        CreateFileA(fileName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return true; // there, but not to be had now: the open that reads it says why
+    const DWORD type = GetFileType(h);
+    CloseHandle(h);
+    return type == FILE_TYPE_DISK;
 }
 
 // --- TStream ---------------------------------------------------------------------
@@ -147,11 +162,11 @@ void TMemoryStream::Reserve(std::int64_t capacity) {
     if (capacity <= capacity_)
         return;
     if (static_cast<std::uint64_t>(capacity) > SIZE_MAX - kPageGranule)
-        throw std::bad_alloc();
+        throw EOutOfMemory(static_cast<std::uint64_t>(capacity));
     if (capacity < kPagedBlock) {
         void* grown = std::realloc(memory_, static_cast<std::size_t>(capacity));
         if (grown == nullptr)
-            throw std::bad_alloc();
+            throw EOutOfMemory(static_cast<std::uint64_t>(capacity));
         memory_ = static_cast<std::uint8_t*>(grown);
         capacity_ = capacity;
         return;
@@ -160,7 +175,7 @@ void TMemoryStream::Reserve(std::int64_t capacity) {
     void* block = VirtualAlloc(nullptr, static_cast<SIZE_T>(rounded), MEM_COMMIT | MEM_RESERVE,
                                PAGE_READWRITE);
     if (block == nullptr)
-        throw std::bad_alloc();
+        throw EOutOfMemory(static_cast<std::uint64_t>(rounded));
     if (size_ > 0)
         std::memcpy(block, memory_, static_cast<std::size_t>(size_));
     Release();
@@ -180,11 +195,19 @@ void TMemoryStream::Clear() {
     size_ = capacity_ = position_ = 0;
 }
 
-void TMemoryStream::Adopt(void* block, std::int64_t size) {
+void TMemoryStream::Adopt(void* block, std::int64_t size, std::int64_t capacity) {
     Release();
     memory_ = static_cast<std::uint8_t*>(block);
-    size_ = capacity_ = block != nullptr ? std::max<std::int64_t>(size, 0) : 0;
+    size_ = block != nullptr ? std::max<std::int64_t>(size, 0) : 0;
+    capacity_ = block != nullptr ? std::max(capacity, size_) : 0;
     position_ = 0;
+}
+
+void TMemoryStream::Expose(std::int64_t size) {
+    if (size < 0 || size > capacity_)
+        throw EStreamError("Cannot resize " + DisplayName() + ": beyond its memory");
+    size_ = size;
+    position_ = std::min(position_, size_);
 }
 
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
@@ -378,7 +401,7 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName) : target_(fileName
     // overwritten, though renaming over it would succeed.
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
-        SetLastError(5); // ERROR_ACCESS_DENIED
+        SetLastError(ERROR_ACCESS_DENIED);
         ThrowLastError("Cannot create file", fileName, false);
     }
     const std::string folder = FolderOf(fileName);
@@ -392,8 +415,9 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName) : target_(fileName
             tempName_ = name;
             return;
         }
+        // A name another save is using: try the next.
         const DWORD error = GetLastError();
-        if (error != 80 && error != 183) // another save uses that name: try the next
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
             break;
     }
     ThrowLastError("Cannot create file", fileName, false);

@@ -32,6 +32,19 @@ public:
     using EStreamError::EStreamError;
 };
 
+// Memory that could not be had, and how much was asked for: "not enough
+// memory for N bytes".
+class EOutOfMemory : public std::bad_alloc {
+public:
+    explicit EOutOfMemory(std::uint64_t bytes);
+    std::uint64_t Bytes() const { return bytes_; }
+    const char* what() const noexcept override { return text_.c_str(); }
+
+private:
+    std::uint64_t bytes_;
+    std::string text_;
+};
+
 class TStream {
 public:
     TStream() = default;
@@ -87,8 +100,13 @@ public:
     // Size 0 and the memory released.
     void Clear();
     // Releases the memory and takes `block` (from malloc, released with free)
-    // as the contents: `size` bytes, position 0.
-    void Adopt(void* block, std::int64_t size);
+    // as the contents: `size` bytes of its `capacity` (at least `size`),
+    // position 0.
+    void Adopt(void* block, std::int64_t size, std::int64_t capacity);
+    // Sets the size, up to the capacity, without touching the bytes: what the
+    // memory holds beyond the old end becomes part of the stream. For
+    // rewriting a stream in the memory it has.
+    void Expose(std::int64_t size);
     // Replaces the contents with the rest of `source` (from its position),
     // read straight into memory sized once.
     void LoadFrom(TStream& source);
@@ -157,7 +175,10 @@ private:
     std::string tempName_;
 };
 
-// True when `fileName` names an existing file that is not a folder.
+// True when `fileName` names an existing regular file: not a folder, a
+// device or a pipe. It reads nothing and never waits: a pipe is seen for what
+// it is before anything could block on it. Every action that takes a file
+// asks this first.
 bool FileExists(const std::string& fileName);
 
 // An English description of a system error code, e.g. "no such file".

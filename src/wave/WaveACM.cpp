@@ -2,6 +2,7 @@
 #include "wave/WaveACM.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -73,7 +74,7 @@ private:
 void* Allocate(std::uint32_t size) {
     void* block = std::malloc(size ? size : 1);
     if (!block)
-        throw std::bad_alloc();
+        throw EOutOfMemory(size);
     return block;
 }
 
@@ -100,10 +101,11 @@ bool ConvertLeavingRoom(const WAVEFORMATEX* sourceFormat, const void* source,
     DWORD estimate = 0;
     if (acmStreamSize(stream.Handle(), sourceSize, &estimate, ACM_STREAMSIZEF_SOURCE) !=
             MMSYSERR_NOERROR ||
-        estimate > kLargestBlock - room)
+        estimate > kLargestBlock - room - 1)
         return false;
 
-    destData = Allocate(room + estimate);
+    // One byte more than needed, for the pad byte after odd data.
+    destData = Allocate(room + estimate + 1);
     ACMSTREAMHEADER header;
     std::memset(&header, 0, sizeof(header));
     header.cbStruct = sizeof(header);
@@ -121,7 +123,7 @@ bool ConvertLeavingRoom(const WAVEFORMATEX* sourceFormat, const void* source,
     }
     // Only what the conversion reports as produced is kept.
     const std::uint32_t used = converted ? std::min<DWORD>(header.cbDstLengthUsed, estimate) : 0;
-    destData = Shrink(destData, room + used);
+    destData = Shrink(destData, room + used + 1);
     destSize = used;
     return converted && used > 0;
 }
@@ -136,58 +138,111 @@ bool ConvertInto(const WAVEFORMATEX* from, const void* data, std::uint32_t size,
     return ok;
 }
 
-// The bytes StartWriting puts before the data: the RIFF header, the format
-// chunk with the record (padded to an even length) and the data chunk's header.
-std::uint32_t HeaderBytes(const WAVEFORMATEX* format) {
-    const std::uint32_t record = sizeof(WAVEFORMATEX) + format->cbSize;
-    return 12 + 8 + record + (record & 1) + 8;
+// --- linear PCM, converted here --------------------------------------------------------
+
+// Integer PCM of 8 to 32 bits and IEEE float of 32 or 64 bits: the formats
+// whose samples are plain numbers.
+bool IsLinear(const WAVEFORMATEX* f) {
+    return (f->wFormatTag == WAVE_FORMAT_PCM && f->wBitsPerSample >= 8 && f->wBitsPerSample <= 32 &&
+            f->wBitsPerSample % 8 == 0) ||
+           (f->wFormatTag == WAVE_FORMAT_IEEE_FLOAT &&
+            (f->wBitsPerSample == 32 || f->wBitsPerSample == 64));
 }
 
-// A little-endian word of the bytes that follow the 18-byte record.
-unsigned ExtraWord(const WAVEFORMATEX* format, unsigned offset) {
-    const auto* extra = reinterpret_cast<const std::uint8_t*>(format) + sizeof(WAVEFORMATEX);
-    return extra[offset] | (extra[offset + 1] << 8);
+// The system's converter takes 8- and 16-bit PCM of one or two channels as
+// it should; it has no float, cuts 24-bit samples and miscounts their sizes,
+// and reads more channels as if they were two. Those sources, to 8- or 16-bit
+// PCM of one or two channels, are converted here, the same on every system.
+bool ConvertedHere(const WAVEFORMATEX* from, const WAVEFORMATEX* to) {
+    const bool plain = from->wFormatTag == WAVE_FORMAT_PCM && from->nChannels <= 2 &&
+                       (from->wBitsPerSample == 8 || from->wBitsPerSample == 16);
+    return IsLinear(from) && !plain && IsSupportedPCM(to) && to->nChannels <= 2;
+}
+
+// A sample as a signed 32-bit value at full scale.
+std::int32_t ReadSample(const std::uint8_t* p, const WAVEFORMATEX* f) {
+    if (f->wFormatTag == WAVE_FORMAT_IEEE_FLOAT) {
+        double v = 0;
+        if (f->wBitsPerSample == 32) {
+            float x;
+            std::memcpy(&x, p, 4);
+            v = x;
+        } else {
+            std::memcpy(&v, p, 8);
+        }
+        if (!(v == v)) // NaN
+            return 0;
+        const double scaled = std::round(v * 2147483648.0);
+        return static_cast<std::int32_t>(std::clamp(scaled, -2147483648.0, 2147483647.0));
+    }
+    const unsigned bytes = f->wBitsPerSample / 8;
+    if (bytes == 1)
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0] ^ 0x80) << 24);
+    std::uint32_t v = 0;
+    for (unsigned i = 0; i < bytes; ++i)
+        v |= std::uint32_t{p[i]} << (8 * (4 - bytes + i));
+    return static_cast<std::int32_t>(v);
+}
+
+// A full-scale value rounded to 8 or 16 bits, clipped.
+void WriteSample(std::uint8_t* p, std::int64_t v, unsigned bits) {
+    if (bits == 8) {
+        const std::int64_t s = std::min<std::int64_t>((v + (1 << 23)) >> 24, 127);
+        p[0] = static_cast<std::uint8_t>(s + 128);
+    } else {
+        const auto s =
+            static_cast<std::int16_t>(std::min<std::int64_t>((v + (1 << 15)) >> 16, 32767));
+        std::memcpy(p, &s, 2);
+    }
+}
+
+// Linear PCM to 8- or 16-bit PCM of one or two channels. Each output channel
+// is the average of the source channels that fall to it in turn (all of them
+// for mono; the even ones left and the odd ones right for stereo; a mono source
+// on both), and the rate changes as the system's converter changes it: output
+// frame j takes source frame floor((2j + 1) * source rate / (2 * rate)). The
+// bytes are placed `room` bytes into a new block, which has one more byte at
+// the end for a pad byte.
+bool ConvertLinear(const WAVEFORMATEX* from, const void* source, std::uint32_t sourceSize,
+                   const WAVEFORMATEX* to, std::uint32_t room, Block& result,
+                   std::uint32_t& resultSize) {
+    resultSize = 0;
+    const auto* src = static_cast<const std::uint8_t*>(source);
+    const std::uint64_t frames = sourceSize / from->nBlockAlign;
+    const std::uint64_t twice = 2 * std::uint64_t{to->nSamplesPerSec};
+    const auto pick = [&](std::uint64_t j) { return (2 * j + 1) * from->nSamplesPerSec / twice; };
+    // Output frames: those whose source frame exists.
+    std::uint64_t count =
+        frames == 0
+            ? 0
+            : (2 * frames * to->nSamplesPerSec) / (2 * std::uint64_t{from->nSamplesPerSec}) + 1;
+    while (count > 0 && pick(count - 1) >= frames)
+        --count;
+    const std::uint64_t bytes = count * to->nBlockAlign;
+    if (bytes == 0 || bytes > kLargestBlock - room - 1)
+        return false;
+    result.reset(Allocate(static_cast<std::uint32_t>(room + bytes + 1)));
+    auto* out = static_cast<std::uint8_t*>(result.get()) + room;
+    const unsigned inChannels = from->nChannels;
+    const unsigned outChannels = to->nChannels;
+    const unsigned sampleBytes = from->wBitsPerSample / 8;
+    for (std::uint64_t j = 0; j < count; ++j) {
+        const std::uint8_t* frame = src + pick(j) * from->nBlockAlign;
+        for (unsigned c = 0; c < outChannels; ++c) {
+            std::int64_t sum = 0;
+            unsigned n = 0;
+            for (unsigned k = inChannels == 1 ? 0 : c; k < inChannels; k += outChannels, ++n)
+                sum += ReadSample(frame + k * sampleBytes, from);
+            const std::int64_t mean = std::llround(static_cast<double>(sum) / n);
+            WriteSample(out + j * to->nBlockAlign + c * (to->wBitsPerSample / 8), mean,
+                        to->wBitsPerSample);
+        }
+    }
+    resultSize = static_cast<std::uint32_t>(bytes);
+    return true;
 }
 
 } // namespace
-
-bool IsConsistentFormat(const WAVEFORMATEX* format) {
-    if (format == nullptr || format->nChannels == 0 || format->nSamplesPerSec == 0 ||
-        format->nBlockAlign == 0)
-        return false;
-    const unsigned channels = format->nChannels;
-    const unsigned block = format->nBlockAlign;
-    const unsigned bits = format->wBitsPerSample;
-    switch (format->wFormatTag) {
-    case WAVE_FORMAT_PCM:
-        return bits >= 8 && bits <= 32 && bits % 8 == 0 && block == channels * bits / 8 &&
-               std::uint64_t{format->nAvgBytesPerSec} ==
-                   std::uint64_t{format->nSamplesPerSec} * block;
-    case WAVE_FORMAT_IMA_ADPCM: {
-        // A 4-byte header per channel, then 4-byte words of 8 samples per
-        // channel in turn; the header holds the block's first sample.
-        if (bits != 4 || format->cbSize < 2 || block < 4 * channels ||
-            (block - 4 * channels) % (4 * channels) != 0)
-            return false;
-        return ExtraWord(format, 0) == (block - 4 * channels) * 2 / channels + 1;
-    }
-    case WAVE_FORMAT_ADPCM: {
-        // A 7-byte header per channel holding two samples, then a nibble per
-        // sample; the record carries the samples per block and coefficients.
-        if (bits != 4 || format->cbSize < 4 || block < 7 * channels)
-            return false;
-        const unsigned samples = ExtraWord(format, 0);
-        const unsigned coefficients = ExtraWord(format, 2);
-        return samples >= 2 && samples <= (block - 7 * channels) * 2 / channels + 2 &&
-               coefficients >= 1 && format->cbSize >= 4 + 4 * coefficients;
-    }
-    case WAVE_FORMAT_ALAW:
-    case WAVE_FORMAT_MULAW:
-        return bits == 8 && block == channels;
-    default:
-        return true;
-    }
-}
 
 bool ConvertWaveData(const WAVEFORMATEX* sourceFormat, const void* source, std::uint32_t sourceSize,
                      const WAVEFORMATEX* destFormat, void*& destData, std::uint32_t& destSize) {
@@ -202,23 +257,22 @@ bool TWaveStreamAdapter::ConvertToFormat(const WAVEFORMATEX* format) {
     // The own record also goes to the manager's format suggestion.
     if (!IsConsistentFormat(format) || !IsConsistentFormat(FormatRecord()))
         return false;
-    void* data = nullptr;
-    if (!AcquireData(data, false))
+    TLentWaveData data(*this, false);
+    if (!data.Ok())
         return false;
 
-    // The source data is given back before the wave is rewritten: for an
-    // in-memory wave it points into the stream that the rewrite empties.
-    // An in-memory wave takes the converted block as its stream, the header
+    // An in-memory wave takes the converted block as its stream, the headers
     // written into the room left in front of the data: no copy of the data.
     auto* memory = dynamic_cast<TMemoryStream*>(Stream());
     const std::uint32_t room = memory != nullptr ? HeaderBytes(format) : 0;
     Block converted;
     std::uint32_t convertedSize = 0;
+    const WAVEFORMATEX* own = FormatRecord();
     bool ok = false;
-    try {
-        const WAVEFORMATEX* own = FormatRecord();
-        const std::uint32_t size = DataBytes();
-        ok = ConvertInto(own, data, size, format, converted, convertedSize, room);
+    if (ConvertedHere(own, format)) {
+        ok = ConvertLinear(own, data.Data(), data.Size(), format, room, converted, convertedSize);
+    } else {
+        ok = ConvertInto(own, data.Data(), data.Size(), format, converted, convertedSize, room);
         if (!ok) {
             // No driver for the pair: through the PCM layout of the source's
             // channels and rate that a driver suggests.
@@ -231,40 +285,26 @@ bool TWaveStreamAdapter::ConvertToFormat(const WAVEFORMATEX* format) {
                 MMSYSERR_NOERROR) {
                 Block intermediate;
                 std::uint32_t intermediateSize = 0;
-                ok = ConvertInto(own, data, size, &pcm, intermediate, intermediateSize) &&
+                ok = ConvertInto(own, data.Data(), data.Size(), &pcm, intermediate,
+                                 intermediateSize) &&
                      ConvertInto(&pcm, intermediate.get(), intermediateSize, format, converted,
                                  convertedSize, room);
             }
         }
-    } catch (...) {
-        ReleaseData(data, false);
-        throw;
     }
-    ReleaseData(data, false);
-    if (!ok || !StartWriting(format))
+    // The source data is given back before the wave is rewritten: for an
+    // in-memory wave it points into the stream that the rewrite replaces.
+    data.Release(false);
+    if (!ok || phase_ != wpNone)
         return false;
-
     auto* bytes = static_cast<std::uint8_t*>(converted.get());
-    std::int32_t written = 0;
-    try {
-        if (memory != nullptr && dataStart_ == static_cast<std::int32_t>(room) &&
-            memory->Size() == room) {
-            std::memcpy(bytes, memory->Memory(), room);
-            memory->Adopt(converted.release(), std::int64_t{room} + convertedSize);
-            // The sizes are completed from the position at the end of the data.
-            written = mmioSeek(mmio_, static_cast<LONG>(room + convertedSize), SEEK_SET) ==
-                              static_cast<LONG>(room + convertedSize)
-                          ? static_cast<std::int32_t>(convertedSize)
-                          : -1;
-        } else {
-            written = WriteData(bytes + room, static_cast<std::int32_t>(convertedSize));
-        }
-    } catch (...) {
-        StopWriting();
-        throw;
-    }
-    StopWriting();
-    return written >= 0 && static_cast<std::uint32_t>(written) == convertedSize;
+    if (memory == nullptr)
+        return Rewrite(format, bytes + room, convertedSize);
+    InvalidateDetails();
+    const std::int64_t used = std::int64_t{room} + convertedSize;
+    memory->Adopt(converted.release(), used, used + 1);
+    CompleteInMemory(*memory, format, convertedSize);
+    return true;
 }
 
 bool TWaveStreamAdapter::ConvertToPCM(TPCMFormat format) {

@@ -16,15 +16,6 @@
 // exactly the bytes the conversion produced, also when the result is false
 // (an empty block then). The result is true when the conversion succeeded
 // and produced at least one byte. Blocks beyond 2 GB are not produced
-// (false). A failed allocation raises std::bad_alloc.
+// (false). A failed allocation raises EOutOfMemory (Streams.h).
 bool ConvertWaveData(const WAVEFORMATEX* sourceFormat, const void* source, std::uint32_t sourceSize,
                      const WAVEFORMATEX* destFormat, void*& destData, std::uint32_t& destSize);
-
-// True when the record's fields agree with each other as its format defines
-// them: channels, rate and block alignment are set, and for PCM, IMA ADPCM,
-// Microsoft ADPCM and G.711 the block holds what the record says it holds.
-// The system's drivers trust the records they are given (some divide by these
-// fields, some decode as many samples per block as a record claims), so a
-// record from a damaged file must not reach them. ConvertWaveData and the
-// adapter's conversions refuse any other record.
-bool IsConsistentFormat(const WAVEFORMATEX* format);

@@ -1,7 +1,10 @@
 // The editing operations of TWaveStreamAdapter. Each works on the whole data
-// chunk at once: in place for Invert and ChangeVolume, otherwise by building
-// the new data in memory and rewriting the file in the wave's own format
-// (which keeps only the "fmt " and "data" chunks).
+// chunk at once and rewrites the file in the wave's own format, which keeps
+// only the "fmt " and "data" chunks, with sizes that agree with the data and a
+// pad byte after odd data. Edits that do not grow the data (Invert,
+// ChangeVolume, the ranges and trims) work in the memory an in-memory wave
+// already has; the others build the new data in a block of its own. Every
+// edit refuses a wave whose format record contradicts itself.
 //
 // Ranges never leave the data: times are unsigned; a time too large to turn
 // into bytes (beyond 2^31 - 1 ms, or a byte count that overflows) counts as
@@ -72,33 +75,6 @@ private:
     TMemoryStream scratch_;
 };
 
-// The whole data of a wave, released without write-back when it goes. A wave
-// that is about to be rewritten hands out a copy, since the rewrite empties
-// the stream a direct pointer would point into.
-class HeldData {
-public:
-    HeldData(TWaveStreamAdapter* wave, bool rewritten) : wave_(wave) {
-        void* data = nullptr;
-        if (wave_ != nullptr && wave_->AcquireData(data, rewritten))
-            data_ = static_cast<const std::uint8_t*>(data);
-        size_ = data_ != nullptr ? wave_->DataBytes() : 0;
-    }
-    HeldData(const HeldData&) = delete;
-    HeldData& operator=(const HeldData&) = delete;
-    ~HeldData() {
-        if (data_ != nullptr)
-            wave_->ReleaseData(const_cast<std::uint8_t*>(data_), false);
-    }
-    bool Ok() const { return data_ != nullptr; }
-    const std::uint8_t* Data() const { return data_; }
-    std::uint32_t Size() const { return size_; }
-
-private:
-    TWaveStreamAdapter* wave_;
-    const std::uint8_t* data_ = nullptr;
-    std::uint32_t size_ = 0;
-};
-
 } // namespace
 
 std::uint32_t TWaveStreamAdapter::ClampedBytes(std::uint32_t ms, std::uint32_t limit) {
@@ -129,72 +105,115 @@ bool TWaveStreamAdapter::Rewrite(const WAVEFORMATEX* format, const void* data, s
 
 // --- in place -----------------------------------------------------------------------
 
-bool TWaveStreamAdapter::Invert() {
-    void* data = nullptr;
-    if (!AcquireData(data, false))
+bool TWaveStreamAdapter::RewriteKeeping(std::span<const TDataPiece> pieces,
+                                        const TDataTransform& transform) {
+    if (phase_ != wpNone || !Editable())
         return false;
-    const bool done = ReverseSamples(data, dataSize_, format_);
-    ReleaseData(data, done);
-    return done;
+    const std::vector<std::uint8_t> format = CopyOfFormat(format_);
+    std::uint64_t total = 0;
+    for (const TDataPiece& piece : pieces)
+        total += piece.length;
+    const auto size = static_cast<std::uint32_t>(total);
+    auto* memory = dynamic_cast<TMemoryStream*>(stream_);
+    if (memory == nullptr) {
+        // Another stream: the pieces are gathered at the front of a copy.
+        TLentWaveData data(*this, true);
+        if (!data.Ok())
+            return false;
+        std::uint32_t to = 0;
+        for (const TDataPiece& piece : pieces) {
+            std::memmove(data.Data() + to, data.Data() + piece.start, piece.length);
+            to += piece.length;
+        }
+        if (transform)
+            transform(data.Data(), size, AsFormat(format));
+        return Rewrite(AsFormat(format), data.Data(), size);
+    }
+    const std::uint32_t header = HeaderBytes(AsFormat(format));
+    memory->Reserve(std::int64_t{header} + size + 1);
+    std::uint8_t* base = memory->Memory();
+    // Each piece moves to its place behind the new headers. Places lie in
+    // the order of the pieces, and each piece moves at most as far up as the
+    // one before it: pieces that move down go first, front to back, then
+    // those that move up, back to front, so none lands on bytes still to move.
+    // Pieces already in place (a rewritten file's data) stay.
+    struct Move {
+        std::uint64_t from, to, length;
+    };
+    std::vector<Move> moves;
+    std::uint64_t to = header;
+    for (const TDataPiece& piece : pieces) {
+        moves.push_back({std::uint64_t{static_cast<std::uint32_t>(dataStart_)} + piece.start, to,
+                         piece.length});
+        to += piece.length;
+    }
+    for (const Move& m : moves)
+        if (m.to < m.from)
+            std::memmove(base + m.to, base + m.from, m.length);
+    for (auto m = moves.rbegin(); m != moves.rend(); ++m)
+        if (m->to > m->from)
+            std::memmove(base + m->to, base + m->from, m->length);
+    if (transform)
+        transform(base + header, size, AsFormat(format));
+    CompleteInMemory(*memory, AsFormat(format), size);
+    return size > 0;
+}
+
+bool TWaveStreamAdapter::RewriteSamples(const TDataTransform& transform) {
+    if (!Editable() || !IsSupportedPCM(format_) || dataSize_ == 0)
+        return false;
+    const TDataPiece all[] = {{0, dataSize_}};
+    return RewriteKeeping(all, transform);
+}
+
+bool TWaveStreamAdapter::Invert() {
+    return RewriteSamples([](std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format) {
+        ReverseSamples(data, size, format);
+    });
 }
 
 bool TWaveStreamAdapter::ChangeVolume(std::int32_t percent) {
-    void* data = nullptr;
-    if (!AcquireData(data, false))
-        return false;
-    const bool done = ScaleSamples(data, dataSize_, format_, percent);
-    ReleaseData(data, done);
-    return done;
+    return RewriteSamples(
+        [percent](std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format) {
+            ScaleSamples(data, size, format, percent);
+        });
 }
 
 // --- ranges -------------------------------------------------------------------------
 
 bool TWaveStreamAdapter::CopyRange(TWaveStreamAdapter& source, std::uint32_t startMs,
                                    std::uint32_t lengthMs) {
-    if (!source.IsValidWave() || lengthMs == 0 ||
+    if (&source == this)
+        return KeepRange(startMs, lengthMs);
+    if (!source.Editable() || lengthMs == 0 ||
         std::int64_t{startMs} >= std::int64_t{source.DurationMs()})
         return false;
     const std::vector<std::uint8_t> format = CopyOfFormat(source.FormatRecord());
-    std::optional<Block> range;
-    std::uint32_t rangeSize = 0;
-    {
-        HeldData data(&source, false);
-        if (!data.Ok())
-            return false;
-        const auto r = RangeIn(AsFormat(format), data.Size(), startMs, lengthMs);
-        if (!r)
-            return false;
-        rangeSize = r->e - r->s;
-        range.emplace(rangeSize);
-        std::memcpy(range->get(), data.Data() + r->s, rangeSize);
-    }
-    return Rewrite(AsFormat(format), range->get(), rangeSize);
+    const TLentWaveData data(source, false);
+    if (!data.Ok())
+        return false;
+    const auto r = RangeIn(AsFormat(format), data.Size(), startMs, lengthMs);
+    return r && Rewrite(AsFormat(format), data.Data() + r->s, r->e - r->s);
 }
 
 bool TWaveStreamAdapter::KeepRange(std::uint32_t startMs, std::uint32_t lengthMs) {
-    return CopyRange(*this, startMs, lengthMs);
+    if (!Editable() || lengthMs == 0 || std::int64_t{startMs} >= std::int64_t{DurationMs()})
+        return false;
+    const auto r = RangeIn(format_, dataSize_, startMs, lengthMs);
+    if (!r)
+        return false;
+    const TDataPiece kept[] = {{r->s, r->e - r->s}};
+    return RewriteKeeping(kept);
 }
 
 bool TWaveStreamAdapter::DeleteRange(std::uint32_t startMs, std::uint32_t lengthMs) {
-    if (!IsValidWave() || lengthMs == 0 || std::int64_t{startMs} >= std::int64_t{DurationMs()})
+    if (!Editable() || lengthMs == 0 || std::int64_t{startMs} >= std::int64_t{DurationMs()})
         return false;
-    const std::vector<std::uint8_t> format = CopyOfFormat(format_);
-    std::optional<Block> kept;
-    std::uint32_t keptSize = 0;
-    {
-        HeldData data(this, false);
-        if (!data.Ok())
-            return false;
-        const std::uint32_t size = data.Size();
-        const auto r = RangeIn(AsFormat(format), size, startMs, lengthMs);
-        if (!r)
-            return false;
-        keptSize = size - (r->e - r->s);
-        kept.emplace(keptSize);
-        std::memcpy(kept->get(), data.Data(), r->s);
-        std::memcpy(kept->get() + r->s, data.Data() + r->e, size - r->e);
-    }
-    return Rewrite(AsFormat(format), kept->get(), keptSize);
+    const auto r = RangeIn(format_, dataSize_, startMs, lengthMs);
+    if (!r)
+        return false;
+    const TDataPiece kept[] = {{0, r->s}, {r->e, dataSize_ - r->e}};
+    return RewriteKeeping(kept);
 }
 
 bool TWaveStreamAdapter::TrimStart(std::uint32_t lengthMs) {
@@ -202,7 +221,7 @@ bool TWaveStreamAdapter::TrimStart(std::uint32_t lengthMs) {
 }
 
 bool TWaveStreamAdapter::TrimEnd(std::uint32_t lengthMs) {
-    if (!IsValidWave())
+    if (!Editable())
         return false;
     const std::int32_t duration = DurationMs();
     if (duration < 0)
@@ -215,7 +234,7 @@ bool TWaveStreamAdapter::TrimEnd(std::uint32_t lengthMs) {
 // --- insertion ----------------------------------------------------------------------
 
 bool TWaveStreamAdapter::InsertSilence(std::uint32_t positionMs, std::uint32_t lengthMs) {
-    if (!IsValidWave() || lengthMs == 0 || dataSize_ == 0 || !IsSupportedPCM(format_))
+    if (!Editable() || lengthMs == 0 || dataSize_ == 0 || !IsSupportedPCM(format_))
         return false;
     const std::uint32_t n = BytesOrOverflow(format_, lengthMs);
     if (n == kOverflow || std::uint64_t{dataSize_} + n > kMaxDataBytes)
@@ -224,7 +243,7 @@ bool TWaveStreamAdapter::InsertSilence(std::uint32_t positionMs, std::uint32_t l
     std::optional<Block> grown;
     std::uint32_t total = 0;
     {
-        HeldData data(this, false);
+        const TLentWaveData data(*this, false);
         if (!data.Ok())
             return false;
         const std::uint32_t size = data.Size();
@@ -239,14 +258,14 @@ bool TWaveStreamAdapter::InsertSilence(std::uint32_t positionMs, std::uint32_t l
 }
 
 bool TWaveStreamAdapter::InsertWave(std::uint32_t positionMs, TWaveStreamAdapter& source) {
-    if (!HasSameFormat(source) || dataSize_ == 0)
+    if (!Editable() || !HasSameFormat(source) || dataSize_ == 0)
         return false;
     const std::vector<std::uint8_t> format = CopyOfFormat(format_);
     std::optional<Block> grown;
     std::uint32_t total = 0;
     {
-        HeldData data(this, false);
-        HeldData inserted(&source, false);
+        const TLentWaveData data(*this, false);
+        const TLentWaveData inserted(source, false);
         if (!data.Ok() || !inserted.Ok() ||
             std::uint64_t{data.Size()} + inserted.Size() > kMaxDataBytes)
             return false;
@@ -264,10 +283,15 @@ bool TWaveStreamAdapter::InsertWave(std::uint32_t positionMs, TWaveStreamAdapter
 // --- several waves ------------------------------------------------------------------
 
 bool TWaveStreamAdapter::Concat(TWaveStreamAdapter* const* waves, int last, std::uint32_t gapMs) {
-    if (waves == nullptr || last < 0 || waves[0] == nullptr || !waves[0]->IsValidWave())
+    if (waves == nullptr || last < 0 ||
+        std::find(waves, waves + last + 1, nullptr) != waves + last + 1 || !waves[0]->Editable())
         return false;
     const std::vector<std::uint8_t> format = CopyOfFormat(waves[0]->FormatRecord());
     const WAVEFORMATEX* fmt = AsFormat(format);
+    // The bytes of a wave in another format would be read in this one.
+    for (int i = 1; i <= last; ++i)
+        if (!waves[i]->HasFormat(fmt))
+            return false;
 
     // The silent gap is made of sample values, so only PCM can have one.
     std::vector<std::uint8_t> silence;
@@ -281,10 +305,10 @@ bool TWaveStreamAdapter::Concat(TWaveStreamAdapter* const* waves, int last, std:
 
     // Every input is taken before this wave's stream is emptied; this wave
     // itself, if it is one of them, gives a copy.
-    std::vector<std::unique_ptr<HeldData>> inputs;
+    std::vector<std::unique_ptr<TLentWaveData>> inputs;
     std::uint64_t total = 0;
     for (int i = 0; i <= last; ++i) {
-        inputs.push_back(std::make_unique<HeldData>(waves[i], waves[i] == this));
+        inputs.push_back(std::make_unique<TLentWaveData>(*waves[i], waves[i] == this));
         total += inputs.back()->Size() + (i > 0 ? silence.size() : 0);
     }
     if (total > kMaxDataBytes)
@@ -314,7 +338,7 @@ bool TWaveStreamAdapter::Concat(TWaveStreamAdapter* const* waves, int last, std:
 }
 
 bool TWaveStreamAdapter::MixAverage(TWaveStreamAdapter* const* waves, int last) {
-    if (waves == nullptr || last < 0 || waves[0] == nullptr || !waves[0]->IsValidWave())
+    if (waves == nullptr || last < 0 || waves[0] == nullptr || !waves[0]->Editable())
         return false;
     const std::vector<std::uint8_t> format = CopyOfFormat(waves[0]->FormatRecord());
     const WAVEFORMATEX* fmt = AsFormat(format);
@@ -327,10 +351,10 @@ bool TWaveStreamAdapter::MixAverage(TWaveStreamAdapter* const* waves, int last) 
     std::optional<Block> mix;
     std::uint32_t longest = 0;
     {
-        std::vector<std::unique_ptr<HeldData>> held;
+        std::vector<std::unique_ptr<TLentWaveData>> held;
         std::vector<TMixInput> inputs;
         for (int i = 0; i <= last; ++i) {
-            held.push_back(std::make_unique<HeldData>(waves[i], false));
+            held.push_back(std::make_unique<TLentWaveData>(*waves[i], false));
             inputs.push_back({held.back()->Data(), held.back()->Size()});
             longest = std::max(longest, held.back()->Size());
         }

@@ -34,6 +34,30 @@ bool ChunkReachable(TStream& stream, std::int64_t position, FOURCC id, FOURCC ty
     return false;
 }
 
+// The sub-formats of WAVE_FORMAT_EXTENSIBLE that are plain formats: the
+// format tag in the first two bytes of the GUID, then the rest of
+// KSDATAFORMAT_SUBTYPE_PCM and KSDATAFORMAT_SUBTYPE_IEEE_FLOAT.
+constexpr std::uint8_t kBaseSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr WORD kWaveFormatExtensible = 0xFFFE;
+constexpr WORD kExtensibleExtraBytes = 22;
+
+// Recording programs store PCM and IEEE float as WAVE_FORMAT_EXTENSIBLE, with
+// a channel mask and a sub-format: such a record is read as the plain record
+// of its sub-format (the valid bits and the channel mask are dropped).
+void ReadExtensibleAsPlain(WAVEFORMATEX* format) {
+    if (format->wFormatTag != kWaveFormatExtensible || format->cbSize < kExtensibleExtraBytes)
+        return;
+    const auto* extra = reinterpret_cast<const std::uint8_t*>(format) + sizeof(WAVEFORMATEX);
+    const std::uint8_t* subFormat = extra + 6; // after the valid bits and the channel mask
+    const WORD tag = static_cast<WORD>(subFormat[0] | (subFormat[1] << 8));
+    if ((tag != WAVE_FORMAT_PCM && tag != WAVE_FORMAT_IEEE_FLOAT) ||
+        std::memcmp(subFormat + 2, kBaseSubFormatTail, sizeof kBaseSubFormatTail) != 0)
+        return;
+    format->wFormatTag = tag;
+    format->cbSize = 0;
+}
+
 } // namespace
 
 // --- construction -----------------------------------------------------------------
@@ -107,12 +131,8 @@ std::string TWaveStreamAdapter::AudioFormatText() {
 int TWaveStreamAdapter::PeakPercent() {
     if (!EnsureDetails())
         return -1;
-    void* data = nullptr;
-    if (!AcquireData(data, false))
-        return -1;
-    const int peak = PeakLevelPercent(data, dataSize_, format_);
-    ReleaseData(data, false);
-    return peak;
+    const TLentWaveData data(*this, false);
+    return data.Ok() ? PeakLevelPercent(data.Data(), data.Size(), format_) : -1;
 }
 
 bool TWaveStreamAdapter::IsEmpty() {
@@ -150,6 +170,11 @@ bool TWaveStreamAdapter::Parse() {
             !ChunkReachable(*stream_, 0, FOURCC_RIFF, riff.fccType) ||
             mmioDescend(h, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR)
             return;
+        // A RIFF size that runs past the end (a writer to a pipe leaves
+        // 0xFFFFFFFF) would make the chunk end wrap around 32 bits, and the
+        // chunk searches inside it would find nothing: it ends with the file.
+        riff.cksize = static_cast<DWORD>(
+            std::min<std::int64_t>(riff.cksize, streamSize - std::int64_t{riff.dwDataOffset}));
         MMCKINFO fmt{};
         fmt.ckid = Id("fmt");
         if (!ChunkReachable(*stream_, mmioSeek(h, 0, SEEK_CUR), fmt.ckid, 0) ||
@@ -162,7 +187,7 @@ bool TWaveStreamAdapter::Parse() {
         const std::size_t length = std::max<std::size_t>(fmt.cksize, sizeof(WAVEFORMATEX));
         format_ = static_cast<PWaveFormatEx>(std::calloc(length, 1));
         if (format_ == nullptr)
-            throw std::bad_alloc();
+            throw EOutOfMemory(length);
         const LONG want = static_cast<LONG>(fmt.cksize);
         if (mmioRead(h, reinterpret_cast<HPSTR>(format_), want) != want)
             return;
@@ -170,6 +195,7 @@ bool TWaveStreamAdapter::Parse() {
         // beyond what the chunk holds.
         if (sizeof(WAVEFORMATEX) + format_->cbSize > length)
             format_->cbSize = static_cast<WORD>(length - sizeof(WAVEFORMATEX));
+        ReadExtensibleAsPlain(format_);
         // The search for "data" starts right after the format contents: past
         // the pad byte that follows contents of odd size, or, for a writer
         // that left the pad out, right at the byte after them.
@@ -186,8 +212,14 @@ bool TWaveStreamAdapter::Parse() {
                                                : findData(afterFormat);
         if (!found)
             return;
-        dataSize_ = data.cksize;
+        // A writer that could not go back to fill in the size (one writing to
+        // a pipe) leaves a size that runs past the end: the data is what the
+        // file holds. Data ends with its last whole block.
         dataStart_ = static_cast<std::int32_t>(data.dwDataOffset);
+        dataSize_ = static_cast<std::uint32_t>(std::min<std::int64_t>(
+            data.cksize, std::max<std::int64_t>(0, streamSize - dataStart_)));
+        if (format_->nBlockAlign > 1)
+            dataSize_ -= dataSize_ % format_->nBlockAlign;
         valid = true;
     }();
     mmioSeek(h, saved, SEEK_SET);
@@ -233,7 +265,7 @@ bool TWaveStreamAdapter::AcquireData(void*& buffer, bool forceCopy) {
     }
     void* copy = std::malloc(dataSize_);
     if (copy == nullptr)
-        throw std::bad_alloc();
+        throw EOutOfMemory(dataSize_);
     try {
         stream_->Seek(dataStart_, soBeginning);
         if (stream_->Read(copy, dataSize_) != std::int64_t{dataSize_}) {
@@ -268,6 +300,27 @@ bool TWaveStreamAdapter::ReleaseData(void* buffer, bool writeBack) {
     return result;
 }
 
+TLentWaveData::TLentWaveData(TWaveStreamAdapter& wave, bool forceCopy) : wave_(wave) {
+    void* data = nullptr;
+    if (wave_.AcquireData(data, forceCopy)) {
+        data_ = static_cast<std::uint8_t*>(data);
+        size_ = wave_.DataBytes();
+    }
+}
+
+TLentWaveData::~TLentWaveData() {
+    Release(false);
+}
+
+bool TLentWaveData::Release(bool writeBack) {
+    if (data_ == nullptr)
+        return false;
+    void* data = data_;
+    data_ = nullptr;
+    size_ = 0;
+    return wave_.ReleaseData(data, writeBack);
+}
+
 // --- comparisons ------------------------------------------------------------------
 
 bool TWaveStreamAdapter::HasFormat(const WAVEFORMATEX* format) {
@@ -285,17 +338,9 @@ bool TWaveStreamAdapter::ContentEquals(TWaveStreamAdapter& other) {
         return false;
     if (dataSize_ == 0)
         return true;
-    void* mine = nullptr;
-    void* theirs = nullptr;
-    bool equal = false;
-    if (AcquireData(mine, false)) {
-        if (other.AcquireData(theirs, false)) {
-            equal = std::memcmp(mine, theirs, dataSize_) == 0;
-            other.ReleaseData(theirs, false);
-        }
-        ReleaseData(mine, false);
-    }
-    return equal;
+    const TLentWaveData mine(*this, false);
+    const TLentWaveData theirs(other, false);
+    return mine.Ok() && theirs.Ok() && std::memcmp(mine.Data(), theirs.Data(), dataSize_) == 0;
 }
 
 // --- whole file -------------------------------------------------------------------
@@ -354,11 +399,54 @@ void TWaveStreamAdapter::Clear() {
 void TWaveStreamAdapter::CutAfterData() {
     if (phase_ == wpWriting)
         return;
-    const std::int64_t end = std::int64_t{DataStart()} + DataBytes();
-    // Only ever cuts: a data size that claims more than the stream holds does
-    // not make the stream grow.
+    // Odd data keeps the pad byte that the RIFF sizes count.
+    const std::uint32_t bytes = DataBytes();
+    const std::int64_t end = std::int64_t{DataStart()} + bytes + (bytes & 1);
     if (end < stream_->Size())
         stream_->SetSize(end);
+}
+
+// --- rewriting in memory ---------------------------------------------------------
+
+std::uint32_t TWaveStreamAdapter::HeaderBytes(const WAVEFORMATEX* format) {
+    const std::uint32_t record = sizeof(WAVEFORMATEX) + format->cbSize;
+    return 12 + 8 + record + (record & 1) + 8;
+}
+
+bool TWaveStreamAdapter::Editable() {
+    return EnsureDetails() && IsConsistentFormat(format_);
+}
+
+void TWaveStreamAdapter::CompleteInMemory(TMemoryStream& memory, const WAVEFORMATEX* format,
+                                          std::uint32_t dataBytes) {
+    InvalidateDetails();
+    const std::uint32_t header = HeaderBytes(format);
+    const std::uint32_t record = sizeof(WAVEFORMATEX) + format->cbSize;
+    const std::int64_t total = std::int64_t{header} + dataBytes + (dataBytes & 1);
+    memory.Expose(total);
+    std::uint8_t* p = memory.Memory();
+    const auto put32 = [&p](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            *p++ = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    const auto putId = [&p](const char* id) {
+        std::memcpy(p, id, 4);
+        p += 4;
+    };
+    putId("RIFF");
+    put32(static_cast<std::uint32_t>(total - 8));
+    putId("WAVE");
+    putId("fmt ");
+    put32(record);
+    std::memcpy(p, format, record);
+    p += record;
+    if (record & 1)
+        *p++ = 0;
+    putId("data");
+    put32(dataBytes);
+    if (dataBytes & 1)
+        memory.Memory()[total - 1] = 0;
+    EnsureDetails();
 }
 
 // --- writing phase ----------------------------------------------------------------
@@ -426,13 +514,10 @@ bool TWaveStreamAdapter::StopWriting() {
     if (phase_ != wpWriting)
         return false;
     FinishWriting();
-    // Cut off the pad byte after odd data. Should the file just written not
-    // parse, its bytes are kept rather than thrown away.
-    if (EnsureDetails()) {
-        const std::int64_t end = std::int64_t{dataStart_} + dataSize_;
-        if (end < stream_->Size())
-            stream_->SetSize(end);
-    }
+    // Cut the stream after the data and its pad byte. Should the file just
+    // written not parse, its bytes are kept rather than thrown away.
+    if (EnsureDetails())
+        CutAfterData();
     return true;
 }
 

@@ -53,6 +53,8 @@ public:
     bool IsValidWave();
     // The cached format record, owned by the wave; null when not valid.
     PWaveFormatEx FormatRecord();
+    // The sample data the file holds: as much of the data chunk as there is
+    // in the stream, in whole blocks, whatever its size field claims.
     std::uint32_t DataBytes();
     std::int32_t DataStart();
     std::int32_t DurationMs();
@@ -68,8 +70,7 @@ public:
     virtual bool EnsureDetails();
     // The whole sample data. Without forceCopy an in-memory wave hands out a
     // pointer straight into its stream; otherwise a copy is allocated. False
-    // (and null) for an invalid wave, empty data or data that runs past the
-    // end of the stream.
+    // (and null) for an invalid wave or empty data.
     virtual bool AcquireData(void*& buffer, bool forceCopy);
     // Gives back a buffer of AcquireData; a copy is written back first when
     // writeBack is set (the result then says whether all of it was written).
@@ -98,7 +99,8 @@ public:
     virtual void Clear();
     // Stale without events and without forgetting validity.
     virtual void MarkStale();
-    // Cuts the stream after the sample data (empties an invalid wave).
+    // Cuts the stream after the sample data and its pad byte (empties an
+    // invalid wave).
     virtual void CutAfterData();
 
     // --- editing (WaveEditing.cpp) ---
@@ -106,11 +108,17 @@ public:
     // a start at or beyond the end (including one too large to convert to
     // bytes) is refused with false; a length or position too large to
     // convert, or reaching past the end, reaches to the end of the data.
-    // Rewriting operations keep only the "fmt " and "data" chunks and report
-    // true only when the result holds data.
+    // Every edit rewrites the file, keeping only the "fmt " and "data"
+    // chunks, and reports true only when the result holds data. It refuses
+    // (false, nothing changes) a wave whose format record contradicts itself.
+    // Frames of 8- and 16-bit PCM reversed in time (the channels stay).
     virtual bool Invert();
+    // Samples of 8- and 16-bit PCM scaled by percent of their distance from
+    // silence.
     virtual bool ChangeVolume(std::int32_t percent);
-    // Conversion through the audio compression manager (WaveACM.cpp).
+    // Conversion (WaveACM.cpp): 8- and 16-bit PCM of one or two channels and
+    // the coded formats through the audio compression manager; other PCM and
+    // IEEE float, to 8- or 16-bit PCM, in our own code.
     bool ConvertToFormat(const WAVEFORMATEX* format);
     bool ConvertToPCM(TPCMFormat format);
     virtual bool CopyRange(TWaveStreamAdapter& source, std::uint32_t startMs,
@@ -154,10 +162,39 @@ public:
     // Moves an open phase to DataStart + offset; nothing without a phase.
     void SeekData(std::int32_t offset);
 
+    // The bytes a rewrite puts before the data: the RIFF header, the "fmt "
+    // chunk with the record (padded to an even length) and the "data" header.
+    static std::uint32_t HeaderBytes(const WAVEFORMATEX* format);
+
 protected:
+    // A run of the data's bytes, from an offset into the data.
+    struct TDataPiece {
+        std::uint32_t start;
+        std::uint32_t length;
+    };
+    using TDataTransform =
+        std::function<void(std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format)>;
+
+    // A valid wave whose format record agrees with itself: what every edit
+    // requires of the wave it works on.
+    bool Editable();
     // Rewrites the wave in `format` with `size` bytes of `data`; true when
     // more than 0 bytes were written.
     bool Rewrite(const WAVEFORMATEX* format, const void* data, std::uint32_t size);
+    // Rewrites the wave, in its own format, with the given pieces of its own
+    // data one after another, changed by `transform` when given. An in-memory
+    // wave does it in the memory it has: the pieces move into place behind
+    // new headers, nothing else is allocated. True when the result holds data.
+    bool RewriteKeeping(std::span<const TDataPiece> pieces, const TDataTransform& transform = {});
+    // RewriteKeeping of the whole data of 8- or 16-bit PCM, changed by
+    // `transform`; false for any other format and for empty data.
+    bool RewriteSamples(const TDataTransform& transform);
+    // Makes `memory`, this wave's stream, the file of `format` whose
+    // `dataBytes` bytes of data lie at HeaderBytes(format): writes the headers
+    // in front of them and a pad byte after odd data, sets the size and reads
+    // the details again. The memory must have room for the pad byte.
+    void CompleteInMemory(TMemoryStream& memory, const WAVEFORMATEX* format,
+                          std::uint32_t dataBytes);
     // Byte offset of a time in the cached format, clamped to `limit`.
     std::uint32_t ClampedBytes(std::uint32_t ms, std::uint32_t limit);
 
@@ -177,6 +214,32 @@ private:
     MMCKINFO riffChunk_{};
     MMCKINFO dataChunk_{};
     HMMIO mmio_ = nullptr;
+};
+
+// The whole sample data of a wave, lent for the time of a scope: taken with
+// AcquireData when made, given back with ReleaseData (without write-back) when
+// it goes, unless Release gave it back earlier. Without forceCopy an in-memory
+// wave lends a pointer straight into its stream, which stays good only until
+// that stream changes; with it, a copy of its own.
+class TLentWaveData {
+public:
+    TLentWaveData(TWaveStreamAdapter& wave, bool forceCopy);
+    TLentWaveData(const TLentWaveData&) = delete;
+    TLentWaveData& operator=(const TLentWaveData&) = delete;
+    ~TLentWaveData();
+
+    // False when the wave is not valid, holds no data or cannot lend it.
+    bool Ok() const { return data_ != nullptr; }
+    std::uint8_t* Data() const { return data_; }
+    std::uint32_t Size() const { return size_; }
+    // Gives the data back now, a copy written back first when `writeBack` is
+    // set; the result of ReleaseData (false when nothing is lent).
+    bool Release(bool writeBack);
+
+private:
+    TWaveStreamAdapter& wave_;
+    std::uint8_t* data_ = nullptr;
+    std::uint32_t size_ = 0;
 };
 
 // A wave in memory, in a stream of its own.

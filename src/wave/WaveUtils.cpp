@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -78,6 +79,32 @@ inline std::int16_t* AlignedSamples(void* data) {
     return reinterpret_cast<std::uintptr_t>(data) % alignof(std::int16_t) == 0
                ? static_cast<std::int16_t*>(data)
                : nullptr;
+}
+
+// No sound is sampled faster; a rate beyond this comes from a damaged header.
+constexpr DWORD kMaxSampleRate = 10'000'000;
+
+// A little-endian word of the bytes that follow the 18-byte record.
+unsigned ExtraWord(const WAVEFORMATEX* format, unsigned offset) {
+    const auto* extra = reinterpret_cast<const std::uint8_t*>(format) + sizeof(WAVEFORMATEX);
+    return extra[offset] | (extra[offset + 1] << 8);
+}
+
+// Reverses `count` frames of sizeof(T) bytes, aligned or not: the frames
+// go through values of T, which the compiler keeps in registers.
+template <class T>
+void ReverseFrames(std::uint8_t* bytes, std::uint32_t count) {
+    std::uint8_t* front = bytes;
+    std::uint8_t* back = bytes + std::size_t{count} * sizeof(T);
+    while (back - front >= static_cast<std::ptrdiff_t>(2 * sizeof(T))) {
+        back -= sizeof(T);
+        T a, b;
+        std::memcpy(&a, front, sizeof(T));
+        std::memcpy(&b, back, sizeof(T));
+        std::memcpy(front, &b, sizeof(T));
+        std::memcpy(back, &a, sizeof(T));
+        front += sizeof(T);
+    }
 }
 
 } // namespace
@@ -178,30 +205,77 @@ bool IsSupportedPCM(const WAVEFORMATEX* format) {
            (format->wBitsPerSample == 8 || format->wBitsPerSample == 16);
 }
 
+bool IsConsistentFormat(const WAVEFORMATEX* format) {
+    if (format == nullptr || format->nChannels == 0 || format->nSamplesPerSec == 0 ||
+        format->nSamplesPerSec > kMaxSampleRate || format->nBlockAlign == 0)
+        return false;
+    const unsigned channels = format->nChannels;
+    const unsigned block = format->nBlockAlign;
+    const unsigned bits = format->wBitsPerSample;
+    switch (format->wFormatTag) {
+    case WAVE_FORMAT_PCM:
+        return bits >= 8 && bits <= 32 && bits % 8 == 0 && block == channels * bits / 8 &&
+               std::uint64_t{format->nAvgBytesPerSec} ==
+                   std::uint64_t{format->nSamplesPerSec} * block;
+    case WAVE_FORMAT_IMA_ADPCM: {
+        // A 4-byte header per channel, then 4-byte words of 8 samples per
+        // channel in turn; the header holds the block's first sample.
+        if (bits != 4 || format->cbSize < 2 || block < 4 * channels ||
+            (block - 4 * channels) % (4 * channels) != 0)
+            return false;
+        return ExtraWord(format, 0) == (block - 4 * channels) * 2 / channels + 1;
+    }
+    case WAVE_FORMAT_ADPCM: {
+        // A 7-byte header per channel holding two samples, then a nibble per
+        // sample; the record carries the samples per block and coefficients.
+        if (bits != 4 || format->cbSize < 4 || block < 7 * channels)
+            return false;
+        const unsigned samples = ExtraWord(format, 0);
+        const unsigned coefficients = ExtraWord(format, 2);
+        return samples >= 2 && samples <= (block - 7 * channels) * 2 / channels + 2 &&
+               coefficients >= 1 && format->cbSize >= 4 + 4 * coefficients;
+    }
+    case WAVE_FORMAT_IEEE_FLOAT:
+        return (bits == 32 || bits == 64) && block == channels * bits / 8 &&
+               std::uint64_t{format->nAvgBytesPerSec} ==
+                   std::uint64_t{format->nSamplesPerSec} * block;
+    case WAVE_FORMAT_ALAW:
+    case WAVE_FORMAT_MULAW:
+        return bits == 8 && block == channels;
+    default:
+        return true;
+    }
+}
+
 int PeakLevelPercent(const void* data, std::uint32_t size, const WAVEFORMATEX* format) {
     if (!IsSupportedPCM(format))
         return -1;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     if (bytes == nullptr)
         size = 0;
-    if (format->wBitsPerSample == 8) {
-        unsigned peak = 0;
-        for (std::uint32_t i = 0; i < size; ++i)
-            peak = std::max<unsigned>(peak, bytes[i]);
-        return peak >= 128 ? static_cast<int>((peak - 128) * 100 / 127) : 0;
-    }
+    // The largest distance from silence, on either half-wave; the negative
+    // end of the scale, one step further out than the positive, counts as 100.
     int peak = 0;
-    const std::uint32_t count = size / 2;
-    if (const std::int16_t* samples = AlignedSamples(const_cast<std::uint8_t*>(bytes))) {
-        std::int16_t top = 0;
-        for (std::uint32_t i = 0; i < count; ++i)
-            top = std::max(top, samples[i]);
-        peak = top;
+    int fullScale = 127;
+    if (format->wBitsPerSample == 8) {
+        for (std::uint32_t i = 0; i < size; ++i)
+            peak = std::max(peak, std::abs(bytes[i] - 128));
     } else {
-        for (std::uint32_t i = 0; i < count; ++i)
-            peak = std::max<int>(peak, LoadSample(bytes + 2 * i));
+        fullScale = 32767;
+        const std::uint32_t count = size / 2;
+        if (const std::int16_t* samples = AlignedSamples(const_cast<std::uint8_t*>(bytes))) {
+            std::int16_t top = 0, bottom = 0;
+            for (std::uint32_t i = 0; i < count; ++i) {
+                top = std::max(top, samples[i]);
+                bottom = std::min(bottom, samples[i]);
+            }
+            peak = std::max<int>(top, -bottom);
+        } else {
+            for (std::uint32_t i = 0; i < count; ++i)
+                peak = std::max(peak, std::abs(int{LoadSample(bytes + 2 * i)}));
+        }
     }
-    return peak * 100 / 32767;
+    return std::min(peak * 100 / fullScale, 100);
 }
 
 bool ReverseSamples(void* data, std::uint32_t size, const WAVEFORMATEX* format) {
@@ -210,21 +284,27 @@ bool ReverseSamples(void* data, std::uint32_t size, const WAVEFORMATEX* format) 
     auto* bytes = static_cast<std::uint8_t*>(data);
     if (bytes == nullptr)
         return true;
-    if (format->wBitsPerSample == 8) {
-        std::reverse(bytes, bytes + size);
-        return true;
-    }
-    const std::uint32_t count = size / 2;
-    if (std::int16_t* samples = AlignedSamples(bytes)) {
-        std::reverse(samples, samples + count);
-        return true;
-    }
-    for (std::uint32_t i = 0, j = count; i + 1 < j; ++i) {
-        --j;
-        std::uint8_t a[2];
-        std::memcpy(a, bytes + 2 * i, 2);
-        std::memmove(bytes + 2 * i, bytes + 2 * j, 2);
-        std::memcpy(bytes + 2 * j, a, 2);
+    // Whole frames trade places, so each channel stays where it is; a
+    // trailing part of a frame is left alone.
+    const std::uint32_t frame =
+        std::max<std::uint32_t>(format->nChannels, 1) * (format->wBitsPerSample / 8);
+    const std::uint32_t count = size / frame;
+    switch (frame) {
+    case 1:
+        std::reverse(bytes, bytes + count);
+        break;
+    case 2:
+        ReverseFrames<std::uint16_t>(bytes, count);
+        break;
+    case 4:
+        ReverseFrames<std::uint32_t>(bytes, count);
+        break;
+    default:
+        for (std::uint32_t i = 0, j = count; i + 1 < j; ++i) {
+            --j;
+            std::swap_ranges(bytes + std::size_t{i} * frame, bytes + std::size_t{i + 1} * frame,
+                             bytes + std::size_t{j} * frame);
+        }
     }
     return true;
 }
@@ -251,9 +331,10 @@ bool ScaleSamples(void* data, std::uint32_t size, const WAVEFORMATEX* format,
         return std::clamp(r, low, high);
     };
     if (format->wBitsPerSample == 8) {
+        // Unsigned 8-bit samples swing around 128.
         std::array<std::uint8_t, 256> table;
         for (int v = 0; v < 256; ++v)
-            table[v] = static_cast<std::uint8_t>(scaled(v, 0, 255));
+            table[v] = static_cast<std::uint8_t>(scaled(v - 128, -128, 127) + 128);
         for (std::uint32_t i = 0; i < size; ++i)
             bytes[i] = table[bytes[i]];
         return true;
@@ -393,7 +474,7 @@ HMMIO OpenStreamMmio(TStream* stream) {
 
 DWORD WaitPumpingMessages(HANDLE handle, DWORD timeout) {
     // Posted messages, timers, paint and hot keys wake the wait; input does not.
-    constexpr DWORD kWakeMask = QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY; // 184
+    constexpr DWORD kWakeMask = QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY;
     HANDLE waitFor = handle;
     HANDLE duplicate = nullptr;
     if (handle == GetCurrentThread() || handle == GetCurrentProcess()) {
@@ -411,8 +492,8 @@ DWORD WaitPumpingMessages(HANDLE handle, DWORD timeout) {
         bool quit = false;
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            const bool keyboard = msg.message >= 256 && msg.message <= 265;
-            const bool mouse = msg.message >= 512 && msg.message <= 522;
+            const bool keyboard = msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST;
+            const bool mouse = msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSEWHEEL;
             if (keyboard || mouse)
                 continue;
             TranslateMessage(&msg);

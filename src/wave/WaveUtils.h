@@ -73,18 +73,32 @@ std::int32_t KilobitsPerSecond(const WAVEFORMATEX* format);
 // because format texts are compared with fixed comma texts.
 std::string DescribeFormat(const WAVEFORMATEX* format);
 
+// True when the record's fields agree with each other as its format defines
+// them: channels, a rate (at most 10 MHz) and a block alignment are set, and
+// for PCM, IEEE float, IMA ADPCM, Microsoft ADPCM and G.711 the block holds
+// what the record says it holds.
+// The system's drivers trust the records they are given (some divide by these
+// fields, some decode as many samples per block as a record claims), so a
+// record from a damaged file must not reach them. The edits and conversions
+// refuse any other record.
+bool IsConsistentFormat(const WAVEFORMATEX* format);
+
 // True for PCM with 8 or 16 bits per sample, the formats the sample
 // operations below accept; they touch no data for any other format.
 bool IsSupportedPCM(const WAVEFORMATEX* format);
 
-// Peak of the positive half-wave, 0..100; -1 for an unsupported format.
+// The largest distance of a sample from silence (128 for 8-bit data, 0 for
+// 16-bit), in percent of 127 or 32767: 0..100, the most negative sample
+// counting as 100; -1 for an unsupported format.
 int PeakLevelPercent(const void* data, std::uint32_t size, const WAVEFORMATEX* format);
-// Reverses the order of the sample values (bytes or 16-bit words) in place.
+// Reverses the order of the frames (a sample of each channel) in place, so
+// that the channels keep their places; a trailing part of a frame stays.
 bool ReverseSamples(void* data, std::uint32_t size, const WAVEFORMATEX* format);
 // Byte 127 for 8-bit data, 0 for 16-bit data.
 bool FillWithSilence(void* data, std::uint32_t size, const WAVEFORMATEX* format);
-// v := v + v * percent / 100 (truncated), clamped to 0..255 (8-bit, unsigned
-// values) or -32767..32767 (16-bit).
+// v := v + v * percent / 100 (truncated), with v the distance from silence:
+// 8-bit samples scale around 128 and are clamped to 0..255, 16-bit ones are
+// clamped to -32767..32767.
 bool ScaleSamples(void* data, std::uint32_t size, const WAVEFORMATEX* format, std::int32_t percent);
 
 struct TMixInput {

@@ -1,5 +1,7 @@
 // The file actions through nbExecAction, on real files in a folder of their own.
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -8,11 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include "actions/UWaveFileActions.h"
 #include "actions/UWaveUtilitiesModule.h"
 #include "host/Catalogue.h"
 #include "host/Lifecycle.h"
 #include "platform/Cp1251.h"
 #include "support/FakeHost.h"
+#include "support/TestData.h"
 #include "wave/Streams.h"
 #include "wave/WaveBytes.h"
 
@@ -323,10 +327,17 @@ TEST_F(FileActions, ConcatJoinsWithASilentGapInTheFirstFilesFormat) {
     EXPECT_EQ(host.Variable("Result"), "True");
     EXPECT_EQ(SamplesOf(Path("ab.wav")), Join(Join(Source(), Samples(16, 0)), {7, 8, 9}));
 
-    // The second file's bytes are taken as they are, whatever its format.
+    // Files of different formats are not joined: the second file's bytes
+    // would be read in the first file's format.
     WriteFile(Path("c.wav"), WaveFile(Pcm(Mono8Bit8000Hz), Bytes{1, 2, 3, 4}));
-    EXPECT_EQ(Exec(aiConcat, {Path("b.wav"), Path("c.wav"), "0", Path("bc.wav"), "Result"}), 1);
-    EXPECT_EQ(SamplesOf(Path("bc.wav")), (Samples{7, 8, 9, 0x0201, 0x0403}));
+    host.variableWrites.clear();
+    EXPECT_EQ(Exec(aiConcat, {Path("b.wav"), Path("c.wav"), "0", Path("bc.wav"), "Result"}), 0);
+    EXPECT_EQ(host.variableWrites,
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"LastError", "Cannot join \"" + Path("b.wav") + "\" and \"" + Path("c.wav") +
+                                    "\": their formats differ"},
+                  {"Result", "False"}}));
+    EXPECT_FALSE(FileExists(Path("bc.wav")));
 }
 
 TEST_F(FileActions, ConcatRunsAllChecksAndReportsTheLastFailure) {
@@ -381,3 +392,209 @@ TEST_F(FileActions, ConvertToPCMTakesTheFormatFromItsDescription) {
 }
 
 } // namespace
+
+namespace {
+
+// Little-endian samples of 1 to 8 bytes.
+Bytes Little(std::initializer_list<std::int64_t> values, unsigned bytes) {
+    Bytes b;
+    for (const std::int64_t v : values)
+        for (unsigned i = 0; i < bytes; ++i)
+            b.push_back(static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * i)));
+    return b;
+}
+
+Bytes Append(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+template <class T>
+Bytes Floats(std::initializer_list<T> values) {
+    Bytes b(values.size() * sizeof(T));
+    std::memcpy(b.data(), std::data(values), b.size());
+    return b;
+}
+
+} // namespace
+
+TEST_F(FileActions, EditsKeepTheChannelsAndScale8BitSoundAroundItsSilence) {
+    WriteFile(Path("lr.wav"),
+              WaveFile(Pcm(Stereo16bit8000Hz), Samples16({100, -100, 200, -200, 300, -300})));
+    EXPECT_EQ(Exec(aiInvert, {Path("lr.wav"), Path("rl.wav"), "Result"}), 1);
+    EXPECT_EQ(SamplesOf(Path("rl.wav"), Stereo16bit8000Hz),
+              (Samples{300, -300, 200, -200, 100, -100}));
+
+    WriteFile(Path("8.wav"), WaveFile(Pcm(Mono8Bit8000Hz), Bytes{0, 64, 128, 192, 255}));
+    for (const auto& [percent, expected] :
+         {std::pair<std::string, Bytes>{"-50", {64, 96, 128, 160, 192}},
+          std::pair<std::string, Bytes>{"-100", Bytes(5, 128)}}) {
+        SCOPED_TRACE(percent);
+        EXPECT_EQ(Exec(aiChangeVolume, {Path("8.wav"), Path("quiet.wav"), percent, "Result"}), 1);
+        TWave wave;
+        Load(wave, *ReadFile(Path("quiet.wav")));
+        EXPECT_EQ(DataOf(wave), expected);
+    }
+
+    // The peak counts the negative half-wave too.
+    WriteFile(Path("low.wav"), WaveFile(Pcm(Mono16bit8000Hz), Samples16(Samples(80, -16384))));
+    EXPECT_EQ(Exec(aiInfo, {Path("low.wav"), "Info"}), 1);
+    EXPECT_EQ(host.Variable("Info4"), "50");
+}
+
+TEST_F(FileActions, OddDataIsSavedWithThePadByteItsSizesCount) {
+    // 4,410 frames of 8-bit mono at 44,100 Hz less 10 ms: 3,969 bytes.
+    WriteFile(Path("odd.wav"), WaveFile(Pcm(Mono8bit44100Hz), Ramp(4410)));
+    EXPECT_EQ(Exec(aiTrimStart, {Path("odd.wav"), Path("out.wav"), "10", "Result"}), 1);
+    const Bytes file = *ReadFile(Path("out.wav"));
+    ASSERT_EQ(file.size(), 46u + 3969 + 1);
+    EXPECT_EQ(Get32(&file[4]), file.size() - 8);
+    EXPECT_EQ(Get32(&file[42]), 3969u);
+    EXPECT_EQ(file.back(), 0);
+}
+
+TEST_F(FileActions, DamagedHeadersAreRefusedAndNoneIsCopied) {
+    // Records that contradict themselves: no edit takes them.
+    const auto damaged = [](auto change) {
+        WAVEFORMATEX f = Pcm(Stereo16bit8000Hz);
+        change(f);
+        return f;
+    };
+    const std::vector<std::pair<const char*, WAVEFORMATEX>> records = {
+        {"rate 0", damaged([](WAVEFORMATEX& f) { f.nSamplesPerSec = 0; })},
+        {"byte rate 0", damaged([](WAVEFORMATEX& f) { f.nAvgBytesPerSec = 0; })},
+        {"block 0", damaged([](WAVEFORMATEX& f) { f.nBlockAlign = 0; })},
+        {"block 3", damaged([](WAVEFORMATEX& f) { f.nBlockAlign = 3; })},
+        {"4 GHz", damaged([](WAVEFORMATEX& f) {
+             f.nChannels = 1;
+             f.wBitsPerSample = 8;
+             f.nBlockAlign = 1;
+             f.nSamplesPerSec = f.nAvgBytesPerSec = 4000000000u;
+         })},
+    };
+    for (const auto& [name, format] : records) {
+        SCOPED_TRACE(name);
+        WriteFile(Path("bad.wav"), WaveFile(format, Ramp(1600)));
+        for (const std::int32_t id : {aiInvert, aiChangeVolume, aiInsertSilence, aiTrimStart}) {
+            std::vector<std::string> params = {Path("bad.wav"), Path("out.wav")};
+            params.resize(static_cast<std::size_t>(ActionParamCount(id)) - 1, "10");
+            params.push_back("Result");
+            EXPECT_EQ(Exec(id, params), 0) << ActionName(id);
+            EXPECT_FALSE(FileExists(Path("out.wav")));
+        }
+    }
+    // A 14-byte format chunk has no sample width: refused too.
+    WriteFile(Path("short.wav"),
+              Riff({Chunk("fmt ", FormatBytes(Pcm(Mono16bit8000Hz), 14)), Chunk("data", Ramp(8))}));
+    EXPECT_EQ(Exec(aiInvert, {Path("short.wav"), Path("out.wav"), "Result"}), 0);
+
+    // Sizes that do not agree with the file are written as they are.
+    WriteFile(Path("sizes.wav"), Riff({Chunk("fmt ", FormatBytes(Pcm(Mono16bit8000Hz))),
+                                       Chunk("data", Samples16({1, 2, 3}), 7)},
+                                      "WAVE", 0x7FFFFFFF));
+    EXPECT_EQ(Exec(aiInvert, {Path("sizes.wav"), Path("out.wav"), "Result"}), 1);
+    EXPECT_EQ(*ReadFile(Path("out.wav")), WaveFile(Pcm(Mono16bit8000Hz), Samples16({3, 2, 1})));
+}
+
+TEST_F(FileActions, AWaveWrittenToAPipeHoldsTheBytesThatAreThere) {
+    // Programs writing to a pipe cannot go back to fill in the sizes.
+    for (const std::uint32_t size : {0x7FFFF000u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(size);
+        // 400 stereo frames and a part of one, which is no frame.
+        WriteFile(Path("piped.wav"),
+                  Riff({Chunk("fmt ", FormatBytes(Pcm(Stereo16bit8000Hz))),
+                        Chunk("data", Append(Samples16(Source()), {0x55, 0x66}), size)},
+                       "WAVE", size));
+        EXPECT_EQ(Exec(aiInfo, {Path("piped.wav"), "Info"}), 1);
+        EXPECT_EQ(host.Variable("Info1"), "50");
+        EXPECT_EQ(host.Variable("Info3"), "1600");
+        EXPECT_EQ(Exec(aiTrimStart, {Path("piped.wav"), Path("out.wav"), "25", "Result"}), 1);
+        EXPECT_EQ(SamplesOf(Path("out.wav"), Stereo16bit8000Hz), Slice(Source(), 400, 800));
+    }
+}
+
+TEST_F(FileActions, RecordingFormatsConvertAlikeOnEverySystem) {
+    struct Case {
+        const char* name;
+        Bytes file;
+        std::string to;
+        TPCMFormat format;
+        Bytes data;
+    };
+    const Bytes stereo24 = Little({0x123456, -0x123456, 0x7FFFFF, -0x800000, 0x80, 0x7F}, 3);
+    const std::vector<Case> cases = {
+        {"24-bit extensible",
+         Riff({Chunk("fmt ", ExtensibleRecord(2, 44100, 24, 1)), Chunk("data", stereo24)}),
+         "PCM: 44,100 kHz, 16 Bit, Stereo", Stereo16bit44100Hz,
+         Samples16({4660, -4660, 32767, -32768, 1, 0})},
+        {"24-bit to mono, the channels' mean", WaveFile(AnyFormat(1, 2, 44100, 24), stereo24),
+         "PCM: 44,100 kHz, 16 Bit, Mono", Mono16bit44100Hz, Samples16({0, 0, 0})},
+        {"24-bit at 22050 Hz doubled", WaveFile(AnyFormat(1, 1, 22050, 24), Little({256, -512}, 3)),
+         "PCM: 44,100 kHz, 16 Bit, Mono", Mono16bit44100Hz, Samples16({1, 1, -2, -2})},
+        {"32-bit",
+         WaveFile(AnyFormat(1, 1, 8000, 32), Little({0x7FFFFFFF, -0x40000000, 0x8000}, 4)),
+         "PCM: 8,000 kHz, 8 Bit, Mono", Mono8Bit8000Hz, Bytes{255, 64, 128}},
+        {"float",
+         Riff({Chunk("fmt ", ExtensibleRecord(1, 8000, 32, 3)),
+               Chunk("data", Floats<float>({0.5f, -1.0f, 1.0f, 0.25f, 1e9f, NAN}))}),
+         "PCM: 8,000 kHz, 16 Bit, Mono", Mono16bit8000Hz,
+         Samples16({16384, -32768, 32767, 8192, 32767, 0})},
+        {"double to stereo", WaveFile(AnyFormat(3, 1, 8000, 64), Floats<double>({-0.5, 0.125})),
+         "PCM: 8,000 kHz, 16 Bit, Stereo", Stereo16bit8000Hz,
+         Samples16({-16384, -16384, 4096, 4096})},
+        {"16-bit, three channels",
+         WaveFile(AnyFormat(1, 3, 8000, 16), Samples16({1000, 2000, 4000, -3000, 100, 7})),
+         "PCM: 8,000 kHz, 16 Bit, Stereo", Stereo16bit8000Hz, Samples16({2500, 2000, -1496, 100})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(Path("in.wav"), c.file);
+        ASSERT_EQ(Exec(aiConvertToPCM, {Path("in.wav"), Path("out.wav"), c.to, "Result"}), 1);
+        EXPECT_EQ(*ReadFile(Path("out.wav")), WaveFile(Pcm(c.format), c.data));
+    }
+
+    // 16-bit PCM inside WAVE_FORMAT_EXTENSIBLE is plain PCM to every action.
+    WriteFile(Path("ext.wav"), Riff({Chunk("fmt ", ExtensibleRecord(1, 8000, 16, 1, 16, 4)),
+                                     Chunk("data", Samples16({1, 2, 3}))}));
+    EXPECT_EQ(Exec(aiInfo, {Path("ext.wav"), "Info"}), 1);
+    EXPECT_EQ(host.Variable("Info0"), "PCM: 8,000 kHz, 16 Bit, Mono");
+    EXPECT_EQ(Exec(aiInvert, {Path("ext.wav"), Path("out.wav"), "Result"}), 1);
+    EXPECT_EQ(SamplesOf(Path("out.wav")), (Samples{3, 2, 1}));
+}
+
+TEST_F(FileActions, GsmConvertsOnEverySystem) {
+    WAVEFORMATEX gsm{};
+    gsm.wFormatTag = WAVE_FORMAT_GSM610;
+    gsm.nChannels = 1;
+    gsm.nSamplesPerSec = 8000;
+    gsm.nAvgBytesPerSec = 1625;
+    gsm.nBlockAlign = 65;
+    gsm.cbSize = 2;
+    Bytes record = FormatBytes(gsm, 20);
+    record[18] = 320 & 0xFF;
+    record[19] = 320 >> 8;
+    // Three blocks and a part of one, which is no block.
+    WriteFile(Path("gsm.wav"),
+              Riff({Chunk("fmt ", record), Chunk("data", testdata::RandomBytes(3 * 65 + 10, 11))}));
+    EXPECT_EQ(Exec(aiInfo, {Path("gsm.wav"), "Info"}), 1);
+    EXPECT_EQ(host.Variable("Info0"), "GSM 6.10: 8,000 kHz, Mono");
+    EXPECT_EQ(host.Variable("Info3"), "195");
+    ASSERT_EQ(Exec(aiConvertToPCM,
+                   {Path("gsm.wav"), Path("out.wav"), "PCM: 8,000 kHz, 16 Bit, Mono", "Result"}),
+              1);
+    TWave wave;
+    Load(wave, *ReadFile(Path("out.wav")));
+    EXPECT_EQ(wave.DataBytes(), 3 * 640u);
+    EXPECT_EQ(testdata::Hash(DataOf(wave)),
+              1464705406u); // libgsm's decoding, as the platform's test has it
+}
+
+TEST(FileActionFrame, MemoryThatRunsOutIsReportedWithTheFileAndTheSize) {
+    try {
+        ForFile("big.wav", [] { throw EOutOfMemory(635043840); });
+        FAIL() << "nothing raised";
+    } catch (const EStreamError& error) {
+        EXPECT_STREQ(error.what(),
+                     "Not enough memory for \"big.wav\": 635043840 bytes could not be had");
+    }
+}

@@ -90,6 +90,21 @@ def ima_block(channels, block_align):
     return bytes(out)
 
 
+def extensible(sub_tag, channels, rate, bits, valid=None, mask=0):
+    """WAVE_FORMAT_EXTENSIBLE of PCM (1) or IEEE float (3), as sox writes it."""
+    guid = struct.pack("<HHHH", sub_tag, 0, 0, 0x10) + bytes([0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71])
+    extra = struct.pack("<HI", valid if valid is not None else bits, mask) + guid
+    return fmt(0xFFFE, channels, rate, bits, extra=extra)
+
+
+def random_bytes(n, seed):
+    out = bytearray()
+    for _ in range(n):
+        seed = (seed * 1103515245 + 12345) & 0xFFFFFFFF
+        out.append((seed >> 16) & 0xFF)
+    return bytes(out)
+
+
 def files():
     mono8 = tone(200, 1, 8)
     stereo16 = tone(64, 2, 16)
@@ -127,6 +142,37 @@ def files():
     yield "ms-adpcm", riff([
         fmt(2, 1, 11025, 4, block=256, avg=5644, extra=extra), chunk(b"data", ms_block)])
     yield "alaw", riff([fmt(6, 1, 8000, 8), chunk(b"data", bytes(range(0, 256, 3)))])
+
+    # Recording formats, converted by the engine's own code.
+    yield "extensible-pcm24-stereo", riff(
+        [extensible(1, 2, 44100, 24, mask=3), chunk(b"data", random_bytes(6 * 50, 3))]) + tape(
+        [CONVERT, 16], [INVERT], [CONVERT, 1])
+    yield "extensible-pcm16-mono", riff(
+        [extensible(1, 1, 22050, 16, valid=12), chunk(b"data", tone(80, 1, 16))]) + tape(
+        [VOLUME] + percent(0, 3), [INVERT], [TRIM_START] + time(0, 1))
+    yield "extensible-float32", riff(
+        [extensible(3, 2, 48000, 32), chunk(b"data", b"".join(
+            struct.pack("<ff", math.sin(i / 5), 2.0 - i / 10) for i in range(40)))]) + tape(
+        [CONVERT, 19])
+    yield "float64-mono", riff([
+        fmt(3, 1, 8000, 64), chunk(b"data", b"".join(
+            struct.pack("<d", v) for v in (0.5, -1.0, 1e300, float("nan"), -0.25)))]) + tape(
+        [CONVERT, 3])
+    yield "pcm32-mono", riff([pcm(1, 11025, 32), chunk(b"data", random_bytes(4 * 30, 5))]) + tape(
+        [CONVERT, 12])
+    yield "pcm16-three-channels", riff(
+        [pcm(3, 8000, 16), chunk(b"data", random_bytes(6 * 40, 7))]) + tape([CONVERT, 4])
+    # A writer to a pipe leaves both sizes unknown; the data ends with a part of a frame.
+    yield "piped-sizes", riff(
+        [pcm(2, 44100, 16), chunk(b"data", stereo16[:62], size=0xFFFFFFFF)], size=0xFFFFFFFF) + tape(
+        [TRIM_START] + time(0, 0), [INVERT])
+    yield "gsm610", riff([
+        fmt(0x31, 1, 8000, 0, block=65, avg=1625, extra=struct.pack("<H", 320)),
+        chunk(b"data", random_bytes(65 * 3 + 7, 11))]) + tape([CONVERT, 3])
+    ms_random = b"".join(bytes([i % 7]) + random_bytes(255, 20 + i) for i in range(3))
+    yield "ms-adpcm-random-nibbles", riff([
+        fmt(2, 1, 11025, 4, block=256, avg=5644, extra=extra), chunk(b"data", ms_random)]) + tape(
+        [CONVERT, 7])
 
     # Seeds that carry edits.
     yield "edits-pcm16-stereo", riff([pcm(2, 44100, 16), chunk(b"data", stereo16)]) + tape(

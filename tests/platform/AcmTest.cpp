@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -90,6 +91,20 @@ Format MsAdpcm(int channels, DWORD rate, int block = 0, int samples = 0) {
         f.PutWord(22 + 4 * i, kMsCoefficients[i][0]);
         f.PutWord(24 + 4 * i, kMsCoefficients[i][1]);
     }
+    return f;
+}
+
+// GSM 6.10 as Microsoft stores it: 65-byte blocks of 320 samples.
+Format Gsm(DWORD rate) {
+    Format f;
+    WAVEFORMATEX* w = f.get();
+    w->wFormatTag = WAVE_FORMAT_GSM610;
+    w->nChannels = 1;
+    w->nSamplesPerSec = rate;
+    w->nBlockAlign = 65;
+    w->nAvgBytesPerSec = rate * 65 / 320;
+    w->cbSize = 2;
+    f.PutWord(18, 320);
     return f;
 }
 
@@ -207,6 +222,19 @@ TEST(Acm, OffersTheSystemDriversPairs) {
          ACMERR_NOTPOSSIBLE},
         {"a-law -> a-law", G711(WAVE_FORMAT_ALAW, 1, 8000), G711(WAVE_FORMAT_ALAW, 1, 8000),
          ACMERR_NOTPOSSIBLE},
+        {"pcm 24 stereo -> 8 mono", Pcm(2, 44100, 24), Pcm(1, 44100, 8), 0},
+        {"pcm 24, other rate", Pcm(1, 44100, 24), Pcm(1, 48000, 16), ACMERR_NOTPOSSIBLE},
+        {"pcm 24 -> 24", Pcm(1, 44100, 24), Pcm(1, 44100, 24), ACMERR_NOTPOSSIBLE},
+        {"pcm 32 bits", Pcm(1, 8000, 32), Pcm(1, 8000, 16), ACMERR_NOTPOSSIBLE},
+        {"pcm 3 channels -> 2", Pcm(3, 8000, 16), Pcm(2, 11025, 16), 0},
+        {"pcm 1 channel -> 6", Pcm(1, 8000, 8), Pcm(6, 8000, 16), 0},
+        {"ms adpcm -> 8 at 48000 Hz", MsAdpcm(1, 48000), Pcm(1, 48000, 8), ACMERR_NOTPOSSIBLE},
+        {"ima mono -> 8 at 16000 Hz", Ima(1, 16000), Pcm(1, 16000, 8), ACMERR_NOTPOSSIBLE},
+        {"gsm -> 16", Gsm(8000), Pcm(1, 8000, 16), 0},
+        {"gsm, any rate", Gsm(12345), Pcm(1, 12345, 16), 0},
+        {"gsm -> 8", Gsm(8000), Pcm(1, 8000, 8), ACMERR_NOTPOSSIBLE},
+        {"gsm -> stereo", Gsm(8000), Pcm(2, 8000, 16), ACMERR_NOTPOSSIBLE},
+        {"gsm -> other rate", Gsm(8000), Pcm(1, 11025, 16), ACMERR_NOTPOSSIBLE},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Query(c.src, c.dst), c.expected) << c.what;
@@ -217,6 +245,13 @@ TEST(Acm, OffersTheSystemDriversPairs) {
     Format noBits = MsAdpcm(1, 8000);
     noBits.get()->wBitsPerSample = 0;
     EXPECT_EQ(Query(noBits, Pcm(1, 8000, 16)), ACMERR_NOTPOSSIBLE);
+    // Microsoft ADPCM needs no coefficient pairs in the record.
+    Format noPairs = MsAdpcm(1, 8000);
+    noPairs.get()->cbSize = 2;
+    EXPECT_EQ(Query(noPairs, Pcm(1, 8000, 16)), MMSYSERR_NOERROR);
+    Format gsmBlock = Gsm(8000);
+    gsmBlock.get()->nBlockAlign = 64;
+    EXPECT_EQ(Query(gsmBlock, Pcm(1, 8000, 16)), ACMERR_NOTPOSSIBLE);
 }
 
 TEST(Acm, QueryLeavesTheHandleAlone) {
@@ -559,13 +594,6 @@ Bytes MsHeader(int predictor, int delta, int sample1, int sample2) {
                    Words({sample2})});
 }
 
-std::uint32_t Fnv1a(const Bytes& bytes) {
-    std::uint32_t hash = 2166136261u;
-    for (std::uint8_t b : bytes)
-        hash = (hash ^ b) * 16777619u;
-    return hash;
-}
-
 } // namespace
 
 TEST(Acm, DecodesImaAdpcmBlocks) {
@@ -690,10 +718,92 @@ TEST(Acm, DecodesG711) {
                 EXPECT_EQ(values[a.code], a.value) << tag << " " << int{a.code};
             }
         }
-        EXPECT_EQ(Fnv1a(c.output), tag == WAVE_FORMAT_ALAW ? 318465605u : 1901958568u) << tag;
+        EXPECT_EQ(testdata::Hash(c.output), tag == WAVE_FORMAT_ALAW ? 318465605u : 1901958568u)
+            << tag;
     }
     // Stereo data decodes sample by sample.
     const Conversion stereo =
         Convert(G711(WAVE_FORMAT_MULAW, 2, 22050), Pcm(2, 22050, 16), {0x80, 0x00, 0xF0, 0xFF});
     EXPECT_EQ(ToWords(stereo.output), (std::vector<int>{32124, -32124, 120, 0}));
+}
+
+TEST(Acm, TwentyFourBitPcmKeepsItsHighBits) {
+    // Three 24-bit samples: 0x55300B, 0xC49F7A (negative), 0x7FFFFF.
+    const Bytes mono = {0x0B, 0x30, 0x55, 0x7A, 0x9F, 0xC4, 0xFF, 0xFF, 0x7F};
+    EXPECT_EQ(ToWords(Convert(Pcm(1, 8000, 24), Pcm(1, 8000, 16), mono).output),
+              (std::vector<int>{0x5530, -15201, 32767}));
+    EXPECT_EQ(Convert(Pcm(1, 8000, 24), Pcm(2, 8000, 8), mono).output,
+              (Bytes{0xD5, 0xD5, 0x44, 0x44, 0xFF, 0xFF}));
+    // Stereo to mono adds the whole samples and keeps the high bits of the
+    // sum, wrapping around: 0x744E6C + 0x251392 does not fit 16 bits.
+    const Bytes stereo = {0x6C, 0x4E, 0x74, 0x92, 0x13, 0x25, 0x0B, 0x30, 0x55, 0x7A, 0x9F, 0xC4};
+    EXPECT_EQ(ToWords(Convert(Pcm(2, 8000, 24), Pcm(1, 8000, 16), stereo, 4).output),
+              (std::vector<int>{-26271, 6607}));
+    EXPECT_EQ(Convert(Pcm(2, 8000, 24), Pcm(1, 8000, 8), stereo, 2).output, (Bytes{0x19, 0x99}));
+    // Sizes are cut to frames by masking the bits below the block alignment,
+    // so the estimate for these two 6-byte frames has room for one.
+    EXPECT_EQ(Convert(Pcm(2, 8000, 24), Pcm(1, 8000, 16), stereo).estimate, 2u);
+    // A partial frame is left.
+    const Conversion partial = Convert(Pcm(1, 8000, 24), Pcm(1, 8000, 16), Bytes(25, 1));
+    EXPECT_EQ(partial.estimate, 16u);
+    EXPECT_EQ(partial.sourceUsed, 24u);
+}
+
+TEST(Acm, MoreThanTwoChannelsAreTakenAsStereo) {
+    // Two samples a frame from the start of the data, while frames are
+    // counted in the records' block alignments: four 3-channel frames give
+    // four stereo pairs, the first 16 of the 24 bytes.
+    Bytes data(24);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    const Conversion toStereo = Convert(Pcm(3, 8000, 16), Pcm(2, 8000, 16), data);
+    EXPECT_EQ(toStereo.output, Bytes(data.begin(), data.begin() + 16));
+    EXPECT_EQ(toStereo.sourceUsed, 24u);
+    EXPECT_EQ(ToWords(Convert(Pcm(3, 8000, 16), Pcm(1, 8000, 16), data).output),
+              (std::vector<int>{32767, -11384, -1360, 8920}));
+    // The output is reported in its own block alignment, but only two
+    // samples a frame are written: the rest of the buffer is not touched.
+    const Conversion toThree = Convert(Pcm(2, 8000, 16), Pcm(3, 8000, 16), Bytes(16, 0x11), 32);
+    EXPECT_EQ(toThree.output.size(), 24u);
+    EXPECT_EQ(toThree.output, Concat({Bytes(16, 0x11), Bytes(8, 0xEE)}));
+    // Sizes cut to frames by masking, which leaves 50 where 48 would be whole.
+    OpenStream stream(Pcm(3, 11025, 16), Pcm(1, 8000, 16));
+    ASSERT_EQ(stream.result, MMSYSERR_NOERROR);
+    DWORD size = 0;
+    EXPECT_EQ(acmStreamSize(stream.handle, 12, &size, ACM_STREAMSIZEF_DESTINATION),
+              MMSYSERR_NOERROR);
+    EXPECT_EQ(size, 50u);
+}
+
+TEST(Acm, MicrosoftAdpcmStepSizesGrowWithoutLimit) {
+    // Random nibbles make the step size grow until its products wrap around
+    // 32 bits; samples are clipped, the step never is.
+    Bytes data = testdata::RandomBytes(8 * 256, 5);
+    for (std::size_t block = 0; block < 8; ++block)
+        data[block * 256] %= 7;
+    const Conversion c = Convert(MsAdpcm(1, 8000), Pcm(1, 8000, 16), data);
+    const std::vector<int> values = ToWords(c.output);
+    ASSERT_EQ(values.size(), 4000u);
+    EXPECT_EQ(std::vector<int>(values.begin() + 20, values.begin() + 26),
+              (std::vector<int>{32767, 32767, 20383, 1320, -16182, -25654}));
+    EXPECT_EQ(testdata::Hash(c.output), 3013178028u);
+    // The record's coefficient pairs do not count: the standard seven do.
+    Format other = MsAdpcm(1, 8000);
+    other.PutWord(22, 100);
+    EXPECT_EQ(Convert(other, Pcm(1, 8000, 16), data).output, c.output);
+}
+
+TEST(Acm, DecodesGsm610) {
+    const Bytes data = testdata::RandomBytes(3 * 65 + 10, 11);
+    const Conversion c = Convert(Gsm(8000), Pcm(1, 8000, 16), data);
+    EXPECT_EQ(c.estimate, 3 * 640u);
+    EXPECT_EQ(c.sourceUsed, 3 * 65u);
+    ASSERT_EQ(c.output.size(), 3 * 640u);
+    EXPECT_EQ(testdata::Hash(c.output), 1464705406u);
+    // Less than a block has a size of 0.
+    OpenStream stream(Gsm(8000), Pcm(1, 8000, 16));
+    ASSERT_EQ(stream.result, MMSYSERR_NOERROR);
+    DWORD size = 1;
+    EXPECT_EQ(acmStreamSize(stream.handle, 64, &size, ACM_STREAMSIZEF_SOURCE), MMSYSERR_NOERROR);
+    EXPECT_EQ(size, 0u);
 }

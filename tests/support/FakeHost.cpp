@@ -67,19 +67,19 @@ void WINAPI FakeHost::InterfaceAccess(int32_t code, char** slot) {
     host.requests.push_back(
         {code, *slot != nullptr ? std::optional<std::string>(*slot) : std::nullopt});
     std::optional<std::string> answer;
-    switch (code) {
-    case 5:
+    switch (static_cast<HostRequest>(code)) {
+    case HostRequest::SubroutineList:
         answer = host.subroutineList;
         break;
-    case 6:
+    case HostRequest::Version:
         answer = host.versionText;
         break;
-    case 9:
+    case HostRequest::Message:
         host.messages.emplace_back(*slot != nullptr ? *slot : "");
         break;
-    case 1:
-    case 8:
-    case 14:
+    case HostRequest::PickObjectA:
+    case HostRequest::PickObjectB:
+    case HostRequest::PickVariable:
         // A host that answers a pick points the slot at a text of its own,
         // which stays the host's.
         if (host.pickAnswer) {
@@ -90,7 +90,7 @@ void WINAPI FakeHost::InterfaceAccess(int32_t code, char** slot) {
     default:
         break;
     }
-    if (answer && (code == 5 || code == 6))
+    if (answer)
         *slot = HostBlock(*answer);
 }
 

@@ -49,7 +49,7 @@ TEST(ConvertLayout, AMemoryStreamAdoptsABlock) {
     stream.Write("old", 3);
     auto* block = static_cast<std::uint8_t*>(std::malloc(4));
     std::memcpy(block, "wave", 4);
-    stream.Adopt(block, 4);
+    stream.Adopt(block, 4, 4);
     EXPECT_EQ(stream.Size(), 4);
     EXPECT_EQ(stream.Position(), 0);
     EXPECT_EQ(stream.Memory(), block);

@@ -67,6 +67,40 @@ inline WAVEFORMATEX Pcm(TPCMFormat member) {
     return f;
 }
 
+// A WAVE_FORMAT_EXTENSIBLE record (40 bytes) of PCM (`subTag` 1) or IEEE
+// float (3), as recording programs write them.
+inline Bytes ExtensibleRecord(WORD channels, DWORD rate, WORD bits, WORD subTag, WORD validBits = 0,
+                              std::uint32_t channelMask = 0) {
+    WAVEFORMATEX f{};
+    f.wFormatTag = 0xFFFE;
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = bits;
+    f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    f.nAvgBytesPerSec = rate * f.nBlockAlign;
+    f.cbSize = 22;
+    Bytes b = FormatBytes(f);
+    Put16(b, validBits != 0 ? validBits : bits);
+    Put32(b, channelMask);
+    Put16(b, subTag);
+    for (const std::uint8_t x :
+         {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71})
+        b.push_back(x);
+    return b;
+}
+
+// Any record: an 18-byte one with every field as given.
+inline WAVEFORMATEX AnyFormat(WORD tag, WORD channels, DWORD rate, WORD bits) {
+    WAVEFORMATEX f{};
+    f.wFormatTag = tag;
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = bits;
+    f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    f.nAvgBytesPerSec = rate * f.nBlockAlign;
+    return f;
+}
+
 inline Bytes WaveFile(const WAVEFORMATEX& f, const Bytes& data) {
     return Riff({Chunk("fmt ", FormatBytes(f)), Chunk("data", data)});
 }

@@ -226,31 +226,32 @@ TEST(WaveEditing, InsertWaveNeedsTheSameFormat) {
     EXPECT_EQ(DataOf(self), Join({Ramp(8), Ramp(16), Ramp(8, 8)}));
 }
 
-TEST(WaveEditing, InvertAndChangeVolumeWorkInPlaceWithoutEvents) {
+TEST(WaveEditing, InvertAndChangeVolumeRewriteTheFileWithItsSizes) {
     TWave wave;
     Make(wave, Pcm(Mono8Bit8000Hz), {1, 2, 3}, true);
-    const std::size_t fileSize = StreamBytes(wave).size();
-    int events = 0;
-    wave.OnBeforeChange = [&](TWaveStreamAdapter*) { ++events; };
-    wave.OnAfterChange = [&](TWaveStreamAdapter*) { ++events; };
     EXPECT_TRUE(wave.Invert());
     EXPECT_EQ(DataOf(wave), (Bytes{3, 2, 1}));
     EXPECT_TRUE(wave.ChangeVolume(-100));
-    EXPECT_EQ(DataOf(wave), (Bytes{0, 0, 0}));
-    EXPECT_EQ(events, 0);
-    EXPECT_EQ(StreamBytes(wave).size(), fileSize); // the LIST chunk stays
+    EXPECT_EQ(DataOf(wave), (Bytes{128, 128, 128})); // 8-bit silence
+    // Only "fmt " and "data" stay, with the pad byte the RIFF size counts.
+    const Bytes file = StreamBytes(wave);
+    ASSERT_EQ(file.size(), 50u);
+    EXPECT_EQ(Get32(&file[4]), 42u);
+    EXPECT_EQ(file[49], 0);
 
     TWave stereo;
     Make(stereo, Pcm(Stereo16bit22050Hz), Samples16({1, -1, 2, -2, 20000, -20000}));
-    EXPECT_TRUE(stereo.Invert());
-    EXPECT_EQ(Values16(DataOf(stereo)), (std::vector<std::int16_t>{-20000, 20000, -2, 2, -1, 1}));
+    EXPECT_TRUE(stereo.Invert()); // frames trade places, channels stay
+    EXPECT_EQ(Values16(DataOf(stereo)), (std::vector<std::int16_t>{20000, -20000, 2, -2, 1, -1}));
     EXPECT_TRUE(stereo.ChangeVolume(100));
-    EXPECT_EQ(Values16(DataOf(stereo)), (std::vector<std::int16_t>{-32767, 32767, -4, 4, -2, 2}));
+    EXPECT_EQ(Values16(DataOf(stereo)), (std::vector<std::int16_t>{32767, -32767, 4, -4, 2, -2}));
     EXPECT_TRUE(stereo.ChangeVolume(-100));
     EXPECT_EQ(Values16(DataOf(stereo)), std::vector<std::int16_t>(6, 0));
 
     WAVEFORMATEX m24 = Pcm(Mono8Bit8000Hz);
     m24.wBitsPerSample = 24;
+    m24.nBlockAlign = 3;
+    m24.nAvgBytesPerSec = 24000;
     TWave wide;
     Make(wide, m24, {1, 2, 3});
     EXPECT_FALSE(wide.Invert());
@@ -260,6 +261,47 @@ TEST(WaveEditing, InvertAndChangeVolumeWorkInPlaceWithoutEvents) {
     Make(empty, Pcm(Mono8Bit8000Hz), {});
     EXPECT_FALSE(empty.Invert());
     EXPECT_FALSE(empty.ChangeVolume(10));
+}
+
+// Records that contradict themselves come from damaged files; no edit takes
+// them, so none copies them into a file or trusts their rates.
+TEST(WaveEditing, EditsRefuseRecordsThatContradictThemselves) {
+    struct Case {
+        const char* name;
+        WAVEFORMATEX format;
+    };
+    const auto damaged = [](TPCMFormat member, auto change) {
+        WAVEFORMATEX f = Pcm(member);
+        change(f);
+        return f;
+    };
+    const Case cases[] = {
+        {"no rate", damaged(Mono16bit8000Hz, [](WAVEFORMATEX& f) { f.nSamplesPerSec = 0; })},
+        {"no byte rate", damaged(Mono16bit8000Hz, [](WAVEFORMATEX& f) { f.nAvgBytesPerSec = 0; })},
+        {"no block alignment",
+         damaged(Mono16bit8000Hz, [](WAVEFORMATEX& f) { f.nBlockAlign = 0; })},
+        {"a block that is no frame",
+         damaged(Stereo16bit8000Hz, [](WAVEFORMATEX& f) { f.nBlockAlign = 3; })},
+        {"4 GHz",
+         damaged(Mono8Bit8000Hz,
+                 [](WAVEFORMATEX& f) { f.nSamplesPerSec = f.nAvgBytesPerSec = 4000000000u; })},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TWave wave;
+        Make(wave, c.format, Ramp(64));
+        ASSERT_TRUE(wave.IsValidWave());
+        const Bytes before = StreamBytes(wave);
+        EXPECT_FALSE(wave.Invert());
+        EXPECT_FALSE(wave.ChangeVolume(50));
+        EXPECT_FALSE(wave.InsertSilence(0, 10));
+        EXPECT_FALSE(wave.KeepRange(0, 1));
+        EXPECT_FALSE(wave.DeleteRange(0, 1));
+        EXPECT_FALSE(wave.TrimEnd(1));
+        TWaveStreamAdapter* self[] = {&wave, &wave};
+        EXPECT_FALSE(wave.Concat(self, 1, 0));
+        EXPECT_EQ(StreamBytes(wave), before);
+    }
 }
 
 TEST(WaveEditing, RewritesRaiseOneChangeOfEachKind) {
@@ -279,7 +321,7 @@ TEST(WaveEditing, ConcatJoinsInTheFirstFormatWithSilentGaps) {
     TWave a, b, c, result;
     Make(a, m8, Ramp(3, 10), true);
     Make(b, m8, Ramp(2, 20));
-    Make(c, Pcm(Stereo16bit8000Hz), Ramp(4, 30)); // bytes taken as they are
+    Make(c, m8, Ramp(4, 30));
     TWaveStreamAdapter* two[] = {&a, &b};
     ASSERT_TRUE(result.Concat(two, 1, 0));
     EXPECT_EQ(DataOf(result), Join({Ramp(3, 10), Ramp(2, 20)}));
@@ -289,6 +331,14 @@ TEST(WaveEditing, ConcatJoinsInTheFirstFormatWithSilentGaps) {
     ASSERT_TRUE(result.Concat(three, 2, 1));
     EXPECT_EQ(DataOf(result),
               Join({Ramp(3, 10), Bytes(8, 127), Ramp(2, 20), Bytes(8, 127), Ramp(4, 30)}));
+
+    // Waves of another format are refused: their bytes would be misread.
+    TWave other;
+    Make(other, Pcm(Stereo16bit8000Hz), Ramp(4, 30));
+    TWaveStreamAdapter* mixed[] = {&a, &other};
+    const Bytes before = StreamBytes(result);
+    EXPECT_FALSE(result.Concat(mixed, 1, 0));
+    EXPECT_EQ(StreamBytes(result), before);
 
     // A wave without data ends the join after what came before it.
     TWave empty;
@@ -308,8 +358,8 @@ TEST(WaveEditing, ConcatRefusesWithoutWritingWhenItCannotStart) {
     TWave target, invalid, good, adpcm;
     Make(target, m8, Ramp(7));
     Make(good, m8, Ramp(4));
-    WAVEFORMATEX compressed = Pcm(Mono16bit8000Hz);
-    compressed.wFormatTag = 2;
+    WAVEFORMATEX compressed = m8;
+    compressed.wFormatTag = WAVE_FORMAT_ALAW;
     Make(adpcm, compressed, Ramp(4));
     const Bytes before = StreamBytes(target);
     TWaveStreamAdapter* firstInvalid[] = {&invalid, &good};

@@ -128,20 +128,24 @@ TEST(WaveUtils, FormatTagAndChannelNames) {
     EXPECT_EQ(ChannelName(3), "");
 }
 
-TEST(WaveUtils, PeakLevelCountsThePositiveHalfWave) {
+TEST(WaveUtils, PeakLevelCountsBothHalfWaves) {
     const WAVEFORMATEX m8 = Pcm(Mono8Bit8000Hz);
     const WAVEFORMATEX m16 = Pcm(Mono16bit8000Hz);
-    const Bytes low8 = {0, 50, 127, 127};
-    EXPECT_EQ(PeakLevelPercent(low8.data(), 4, &m8), 0);
+    const Bytes silent8 = {128, 128};
+    EXPECT_EQ(PeakLevelPercent(silent8.data(), 2, &m8), 0);
     const Bytes full8 = {0, 255, 10};
     EXPECT_EQ(PeakLevelPercent(full8.data(), 3, &m8), 100);
-    const Bytes half8 = {191};
+    EXPECT_EQ(PeakLevelPercent(full8.data(), 1, &m8), 100); // 0 is one step beyond full
+    const Bytes half8 = {191, 65};
     EXPECT_EQ(PeakLevelPercent(half8.data(), 1, &m8), 49); // 63 * 100 div 127
+    EXPECT_EQ(PeakLevelPercent(half8.data() + 1, 1, &m8), 49);
 
     const Bytes full16 = Samples16({-32768, 32767, 0});
     EXPECT_EQ(PeakLevelPercent(full16.data(), 6, &m16), 100);
     const Bytes negative16 = Samples16({-32768, -1});
-    EXPECT_EQ(PeakLevelPercent(negative16.data(), 4, &m16), 0);
+    EXPECT_EQ(PeakLevelPercent(negative16.data(), 4, &m16), 100);
+    const Bytes half16 = Samples16({-16384, -16384});
+    EXPECT_EQ(PeakLevelPercent(half16.data(), 4, &m16), 50);
     Bytes odd16 = Samples16({16384});
     odd16.push_back(0x7F); // a trailing half sample is not a sample
     EXPECT_EQ(PeakLevelPercent(odd16.data(), 3, &m16), 50);
@@ -152,20 +156,25 @@ TEST(WaveUtils, PeakLevelCountsThePositiveHalfWave) {
     EXPECT_EQ(PeakLevelPercent(full16.data(), 6, &adpcm), -1);
 }
 
-TEST(WaveUtils, ReverseSwapsSampleValuesAcrossChannels) {
+TEST(WaveUtils, ReverseKeepsTheChannelsOfEachFrame) {
     const WAVEFORMATEX m8 = Pcm(Mono8Bit8000Hz);
     Bytes b = {1, 2, 3};
     EXPECT_TRUE(ReverseSamples(b.data(), 3, &m8));
     EXPECT_EQ(b, (Bytes{3, 2, 1}));
 
     const WAVEFORMATEX s16 = Pcm(Stereo16bit44100Hz);
-    Bytes lr = Samples16({100, -100, 200, -200}); // L0 R0 L1 R1
-    EXPECT_TRUE(ReverseSamples(lr.data(), 8, &s16));
-    EXPECT_EQ(Values16(lr), (std::vector<std::int16_t>{-200, 200, -100, 100}));
+    Bytes lr = Samples16({100, -100, 200, -200, 300, -300}); // L0 R0 L1 R1 L2 R2
+    EXPECT_TRUE(ReverseSamples(lr.data(), 12, &s16));
+    EXPECT_EQ(Values16(lr), (std::vector<std::int16_t>{300, -300, 200, -200, 100, -100}));
+    Bytes s8 = {1, 2, 3, 4, 5};
+    const WAVEFORMATEX stereo8 = Pcm(Stereo8bit8000Hz);
+    EXPECT_TRUE(ReverseSamples(s8.data(), 5, &stereo8));
+    EXPECT_EQ(s8, (Bytes{3, 4, 1, 2, 5})); // the part of a frame at the end stays
 
+    const WAVEFORMATEX m16 = Pcm(Mono16bit8000Hz);
     Bytes odd = Samples16({1, 2, 3});
     odd.push_back(9);
-    EXPECT_TRUE(ReverseSamples(odd.data(), 7, &s16));
+    EXPECT_TRUE(ReverseSamples(odd.data(), 7, &m16));
     EXPECT_EQ(odd, (Bytes{3, 0, 2, 0, 1, 0, 9}));
 
     const WAVEFORMATEX m24 = Format(1, 1, 8000, 24);
@@ -208,15 +217,15 @@ TEST(WaveUtils, ScaleSamplesClampsAndNeverOverflows) {
         EXPECT_TRUE(ScaleSamples(b.data(), static_cast<std::uint32_t>(b.size()), &m16, c.percent));
         EXPECT_EQ(Values16(b), c.out);
     }
-    // 8-bit values scale as unsigned bytes, not around 128.
-    Bytes b8 = {0, 100, 200, 255};
-    EXPECT_TRUE(ScaleSamples(b8.data(), 4, &m8, 100));
-    EXPECT_EQ(b8, (Bytes{0, 200, 255, 255}));
-    EXPECT_TRUE(ScaleSamples(b8.data(), 4, &m8, -100));
-    EXPECT_EQ(b8, Bytes(4, 0));
+    // 8-bit values scale around 128, their silence.
+    Bytes b8 = {0, 100, 200, 255, 128};
+    EXPECT_TRUE(ScaleSamples(b8.data(), 5, &m8, 100));
+    EXPECT_EQ(b8, (Bytes{0, 72, 255, 255, 128}));
+    EXPECT_TRUE(ScaleSamples(b8.data(), 5, &m8, -100));
+    EXPECT_EQ(b8, Bytes(5, 128));
     Bytes b8b = {101, 3};
     EXPECT_TRUE(ScaleSamples(b8b.data(), 2, &m8, -50));
-    EXPECT_EQ(b8b, (Bytes{51, 2}));
+    EXPECT_EQ(b8b, (Bytes{114, 65}));
 
     const WAVEFORMATEX float32 = Format(3, 1, 8000, 32);
     Bytes keep = {1, 2, 3, 4};
@@ -378,5 +387,6 @@ TEST(WaveUtils, SampleOperationsGiveTheSameResultOnUnalignedBlocks) {
     ASSERT_TRUE(ReverseSamples(aligned.data(), n, &s16));
     ASSERT_TRUE(ReverseSamples(shifted.data() + 1, n, &s16));
     EXPECT_EQ(Bytes(shifted.begin() + 1, shifted.end()), aligned);
-    EXPECT_EQ(Values16(aligned).front(), -1);
+    EXPECT_EQ(Values16(aligned).front(), 300);
+    EXPECT_EQ(Values16(aligned).back(), -1);
 }

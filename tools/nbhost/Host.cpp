@@ -147,8 +147,10 @@ bool Host::Load() {
     const auto registerInterface =
         ProcAs<decltype(&nbRegisterInterfaceAccess)>(library_, "nbRegisterInterfaceAccess");
     exec_ = ProcAs<decltype(&nbExecAction)>(library_, "nbExecAction");
+    edit_ = ProcAs<decltype(&nbEditAction)>(library_, "nbEditAction");
+    about_ = ProcAs<decltype(&nbAbout)>(library_, "nbAbout");
     if (init == nullptr || registerPlugIn == nullptr || registerScript == nullptr ||
-        registerInterface == nullptr || exec_ == nullptr) {
+        registerInterface == nullptr || exec_ == nullptr || edit_ == nullptr || about_ == nullptr) {
         std::fprintf(stderr, "nbhost: %s lacks the plug-in entry points\n",
                      cp1251::ToUtf8(options_.pluginPath).c_str());
         return false;
@@ -253,22 +255,22 @@ void Host::ProcessScriptCommand(const char* line) {
 void Host::InterfaceAccess(std::int32_t request, char** slot) {
     if (slot == nullptr)
         return;
-    switch (request) {
-    case 5: {
+    switch (static_cast<HostRequest>(request)) {
+    case HostRequest::SubroutineList: {
         std::string list;
         for (const std::string& label : script_.labels)
             list += (list.empty() ? "" : "\r\n") + label;
         *slot = GlobalCopy(list);
         break;
     }
-    case 6:
+    case HostRequest::Version:
         *slot = GlobalCopy(options_.versionText);
         break;
-    case 9:
+    case HostRequest::Message:
         Print(std::string("message: ") + (*slot != nullptr ? *slot : ""));
         break;
     default:
-        // The pickers (1, 8, 14): nobody picks here, so the text stays as it is.
+        // The pickers: nobody picks here, so the text stays as it is.
         break;
     }
 }
@@ -399,8 +401,8 @@ Host::Flow Host::CallAction(const Statement& st, const Action& action) {
     std::vector<std::string> shown;
     try {
         for (std::size_t i = 0; i < st.params.size(); ++i) {
-            const std::string text =
-                action.Code(i) == 6 ? StripBrackets(st.params[i]) : Expand(st.params[i]);
+            const std::string text = action.Code(i) == kParamVariable ? StripBrackets(st.params[i])
+                                                                      : Expand(st.params[i]);
             shown.push_back(text);
             params.push_back(GlobalCopy(text));
         }
@@ -526,6 +528,39 @@ void Host::Fail(const Statement& st, const std::string& message) {
                      cp1251::ToUtf8(message).c_str());
     failed_ = true;
     stop_ = true;
+}
+
+int Host::Edit(const std::string& action, const std::vector<std::string>& params) {
+    const auto it = actionIndex_.find(Fold(action));
+    if (it == actionIndex_.end()) {
+        std::fprintf(stderr, "nbhost: the plug-in has no action %s\n",
+                     cp1251::ToUtf8(action).c_str());
+        return 2;
+    }
+    const Action& a = catalogue_[it->second];
+    if (params.size() > static_cast<std::size_t>(a.count)) {
+        std::fprintf(stderr, "nbhost: %s takes %d parameters\n", a.name.c_str(), a.count);
+        return 2;
+    }
+    std::vector<char*> slots;
+    for (std::int32_t i = 0; i < a.count; ++i)
+        slots.push_back(GlobalCopy(static_cast<std::size_t>(i) < params.size() ? params[i] : ""));
+    slots.push_back(nullptr);
+    const std::int32_t result = edit_(a.id, slots.data());
+    Print("edit " + a.name + " -> " + std::to_string(result));
+    for (std::size_t i = 0; i + 1 < slots.size(); ++i) {
+        std::string line = "p";
+        line += std::to_string(i);
+        line += " = ";
+        line += TakeText(slots[i]);
+        Print(line);
+    }
+    return 0;
+}
+
+int Host::About() {
+    about_();
+    return 0;
 }
 
 void Host::Print(const std::string& ansiLine) const {

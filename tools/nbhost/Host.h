@@ -25,8 +25,10 @@ struct Action {
     std::string hint;
     std::vector<std::uint8_t> codes; // the type array as passed, last index included
     std::int32_t count = 0;
-    // The type code of parameter i (1 where the plug-in passed too few).
-    std::uint8_t Code(std::size_t i) const { return i < codes.size() ? codes[i] : 1; }
+    // The type code of parameter i (a text where the plug-in passed too few).
+    std::uint8_t Code(std::size_t i) const {
+        return i < codes.size() ? codes[i] : std::uint8_t{kParamText};
+    }
 };
 
 class Host {
@@ -43,6 +45,11 @@ public:
     void PrintCatalogue() const;
     // Runs a script file (UTF-8). The result is the process's exit code.
     int RunFile(const std::string& path);
+    // Opens the action's dialog with these parameter texts (missing ones
+    // empty) and prints its answer and the parameters after it closed.
+    int Edit(const std::string& action, const std::vector<std::string>& params);
+    // Shows the plug-in's about box.
+    int About();
 
     // The callbacks, reached through the one host of the process.
     void AddAction(std::int32_t id, const char* name, const char* hint, const std::uint8_t* codes,
@@ -71,6 +78,8 @@ private:
     Options options_;
     HMODULE library_ = nullptr;
     decltype(&nbExecAction) exec_ = nullptr;
+    decltype(&nbEditAction) edit_ = nullptr;
+    decltype(&nbAbout) about_ = nullptr;
     std::string title_, author_, description_;
     std::vector<Action> catalogue_;
     std::map<std::string, std::size_t> actionIndex_; // folded name -> catalogue index

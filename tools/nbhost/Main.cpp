@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "Host.h"
+#include "platform/Cp1251.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -12,11 +15,30 @@ namespace {
 const char kUsage[] =
     "usage: nbhost [--plugin PATH] [--trace] [--version-text TEXT] SCRIPT\n"
     "       nbhost [--plugin PATH] --list\n"
+    "       nbhost [--plugin PATH] [--version-text TEXT] --edit ACTION [PARAMETER...]\n"
+    "       nbhost [--plugin PATH] --about\n"
     "  --plugin PATH        the plug-in to load (default: Tonvald.nbp beside nbhost)\n"
     "  --trace              print every variable write, GoSub, ClearVariables and\n"
     "                       action call of the plug-in, in order\n"
     "  --version-text TEXT  the host version the plug-in is told (default 5.8.0)\n"
-    "  --list               print the plug-in's identity and catalogue, then exit\n";
+    "  --list               print the plug-in's identity and catalogue, then exit\n"
+    "  --edit ACTION ...    open the action's dialog with these parameters and print\n"
+    "                       its answer and the parameters after it closed\n"
+    "  --about              show the plug-in's about box\n";
+
+// A command-line text as the plug-in's Windows-1251: Linux hands over UTF-8,
+// Windows (and Wine) the ANSI code page's bytes, which are seldom valid UTF-8.
+std::string ArgumentText(const char* arg) {
+    const std::string_view text(arg);
+    bool multibyte = false;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t start = pos;
+        if (cp1251::DecodeUtf8(text, pos) == 0xFFFD)
+            return std::string(text);
+        multibyte = multibyte || pos - start > 1;
+    }
+    return multibyte ? cp1251::FromUtf8(text) : std::string(text);
+}
 
 // The folder this program was started from, with its separator.
 std::string ProgramFolder() {
@@ -32,6 +54,9 @@ std::string ProgramFolder() {
 int main(int argc, char** argv) {
     nbhost::Options options;
     bool list = false;
+    bool about = false;
+    std::string editAction;
+    std::vector<std::string> editParams;
     std::string script;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -43,6 +68,12 @@ int main(int argc, char** argv) {
             options.trace = true;
         } else if (arg == "--list") {
             list = true;
+        } else if (arg == "--about") {
+            about = true;
+        } else if (arg == "--edit" && i + 1 < argc) {
+            editAction = argv[++i];
+            while (++i < argc)
+                editParams.push_back(ArgumentText(argv[i]));
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -53,7 +84,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (script.empty() && !list) {
+    if (script.empty() && !list && !about && editAction.empty()) {
         std::fputs(kUsage, stderr);
         return 2;
     }
@@ -67,5 +98,9 @@ int main(int argc, char** argv) {
         host.PrintCatalogue();
         return 0;
     }
+    if (!editAction.empty())
+        return host.Edit(editAction, editParams);
+    if (about)
+        return host.About();
     return host.RunFile(script);
 }

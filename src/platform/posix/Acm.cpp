@@ -11,6 +11,8 @@
 #include <new>
 #include <unordered_set>
 
+#include <gsm.h>
+
 namespace {
 
 using u8 = std::uint8_t;
@@ -24,10 +26,12 @@ std::uint16_t ExtraWord(const WAVEFORMATEX* format, unsigned offset) {
     const u8* p = reinterpret_cast<const u8*>(format) + sizeof(WAVEFORMATEX) + offset;
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
-std::int16_t ExtraShort(const WAVEFORMATEX* format, unsigned offset) {
-    return static_cast<std::int16_t>(ExtraWord(format, offset));
-}
 
+// The system's PCM converter knows mono and "not mono": data of more than
+// two channels is read and written as if it were stereo, two samples a frame
+// from the start of the buffer, while frames are still counted (and reported)
+// in the record's block alignment. So `channels` is 1 or 2 and `blockAlign`
+// the record's.
 struct PcmFormat {
     unsigned channels = 0;
     unsigned bytes = 0; // per sample of one channel
@@ -36,30 +40,32 @@ struct PcmFormat {
     u32 avgBytes = 0;
 };
 
-// 1 or 2 channels, 8 or 16 bits, a rate, and the derived fields consistent.
+// Any number of channels, 8, 16 or 24 bits, a rate, and the derived fields
+// consistent (the system's converter takes records that contradict themselves,
+// and then divides by zero or reads past the data: these are refused).
 bool ReadPcm(const WAVEFORMATEX* f, PcmFormat& pcm) {
-    if (f->wFormatTag != WAVE_FORMAT_PCM || f->nChannels < 1 || f->nChannels > 2)
+    if (f->wFormatTag != WAVE_FORMAT_PCM || f->nChannels < 1)
         return false;
-    if (f->wBitsPerSample != 8 && f->wBitsPerSample != 16)
+    if (f->wBitsPerSample != 8 && f->wBitsPerSample != 16 && f->wBitsPerSample != 24)
         return false;
     const unsigned block = f->nChannels * f->wBitsPerSample / 8u;
     if (f->nSamplesPerSec == 0 || f->nBlockAlign != block ||
         u64{f->nAvgBytesPerSec} != u64{f->nSamplesPerSec} * block)
         return false;
-    pcm = {f->nChannels, f->wBitsPerSample / 8u, f->nSamplesPerSec, block, f->nAvgBytesPerSec};
+    pcm = {f->nChannels == 1 ? 1u : 2u, f->wBitsPerSample / 8u, f->nSamplesPerSec, block,
+           f->nAvgBytesPerSec};
     return true;
 }
 
-enum class Codec { Ima, MsAdpcm, ALaw, MuLaw };
+enum class Codec { Ima, MsAdpcm, ALaw, MuLaw, Gsm };
 
 struct CodecFormat {
     Codec codec{};
     unsigned channels = 0;
     u32 rate = 0;
     unsigned blockAlign = 0;
-    unsigned samplesPerBlock = 1;                     // per channel
-    std::array<std::int16_t, 2 * 256> coefficients{}; // Microsoft ADPCM pairs
-    unsigned coefficientCount = 0;
+    unsigned samplesPerBlock = 1; // per channel, decoded from each block
+    unsigned samplesPerSize = 1;  // per channel and block, for acmStreamSize
 };
 
 // IMA ADPCM: 4 bits, a 4-byte header per channel, then groups of 4 bytes
@@ -78,35 +84,51 @@ bool ReadIma(const WAVEFORMATEX* f, CodecFormat& c) {
     c.channels = ch;
     c.rate = f->nSamplesPerSec;
     c.blockAlign = block;
-    c.samplesPerBlock = samples;
+    c.samplesPerBlock = c.samplesPerSize = samples;
     return true;
 }
 
 // Microsoft ADPCM: 4 bits, a 7-byte header per channel, then one nibble per
-// sample; the record carries wSamplesPerBlock and the coefficient pairs.
+// sample. The system's decoder takes the samples of a block from the record's
+// wSamplesPerBlock, but sizes from what the block holds; it ignores the
+// record's coefficient pairs and always uses the seven standard ones. A
+// wSamplesPerBlock beyond what the block holds, which the system's decoder
+// reads from the blocks that follow, is refused.
 bool ReadMsAdpcm(const WAVEFORMATEX* f, CodecFormat& c) {
     const unsigned ch = f->nChannels;
-    if (ch < 1 || ch > 2 || f->wBitsPerSample != 4 || f->cbSize < 4 || f->nSamplesPerSec == 0)
+    if (ch < 1 || ch > 2 || f->wBitsPerSample != 4 || f->cbSize < 2 || f->nSamplesPerSec == 0)
         return false;
     const unsigned block = f->nBlockAlign;
     if (block < 7 * ch)
         return false;
     const unsigned samples = ExtraWord(f, 0);
-    const unsigned count = ExtraWord(f, 2);
-    if (samples < 2 || samples > (block - 7 * ch) * 2 / ch + 2)
-        return false;
-    if (count < 1 || count > 256 || f->cbSize < 4 + 4 * count)
+    const unsigned held = (block - 7 * ch) * 2 / ch + 2;
+    if (samples < 2 || samples > held)
         return false;
     c.codec = Codec::MsAdpcm;
     c.channels = ch;
     c.rate = f->nSamplesPerSec;
     c.blockAlign = block;
     c.samplesPerBlock = samples;
-    c.coefficientCount = count;
-    for (unsigned i = 0; i < count; ++i) {
-        c.coefficients[2 * i] = ExtraShort(f, 4 + 4 * i);
-        c.coefficients[2 * i + 1] = ExtraShort(f, 6 + 4 * i);
-    }
+    c.samplesPerSize = held;
+    return true;
+}
+
+// GSM 6.10 as Microsoft stores it: 65-byte blocks of two frames, 320 samples,
+// mono, decoded by libgsm with the WAV49 frame layout.
+constexpr unsigned kGsmBlock = 65;
+constexpr unsigned kGsmSamples = 320;
+
+bool ReadGsm(const WAVEFORMATEX* f, CodecFormat& c) {
+    if (f->nChannels != 1 || f->wBitsPerSample != 0 || f->nBlockAlign != kGsmBlock ||
+        f->cbSize < 2 || ExtraWord(f, 0) != kGsmSamples || f->nSamplesPerSec == 0 ||
+        f->nAvgBytesPerSec != u64{f->nSamplesPerSec} * kGsmBlock / kGsmSamples)
+        return false;
+    c.codec = Codec::Gsm;
+    c.channels = 1;
+    c.rate = f->nSamplesPerSec;
+    c.blockAlign = kGsmBlock;
+    c.samplesPerBlock = c.samplesPerSize = kGsmSamples;
     return true;
 }
 
@@ -134,6 +156,8 @@ bool ReadCodec(const WAVEFORMATEX* f, CodecFormat& c) {
     case WAVE_FORMAT_ALAW:
     case WAVE_FORMAT_MULAW:
         return ReadG711(f, c);
+    case WAVE_FORMAT_GSM610:
+        return ReadGsm(f, c);
     default:
         return false;
     }
@@ -145,10 +169,16 @@ inline int Clamp16(int v) {
     return v < -32768 ? -32768 : (v > 32767 ? 32767 : v);
 }
 
+// A sample as a 16-bit value: 8-bit samples moved from unsigned, 24-bit ones
+// cut to their high 16 bits.
 inline int Load(const u8* p, unsigned bytes) {
     if (bytes == 1)
         return (p[0] - 128) * 256;
-    return static_cast<std::int16_t>(p[0] | (p[1] << 8));
+    return static_cast<std::int16_t>(p[bytes - 2] | (p[bytes - 1] << 8));
+}
+
+inline int Load24(const u8* p) {
+    return static_cast<std::int32_t>(static_cast<u32>(p[0] | (p[1] << 8) | (p[2] << 16)) << 8) >> 8;
 }
 
 // 16-bit values become 8-bit ones by their high byte, moved to unsigned.
@@ -165,10 +195,12 @@ inline void Store(u8* p, unsigned bytes, int v) {
 
 // Output frame j takes source frame floor((2j + 1) * srcRate / (2 * dstRate)):
 // the source frame under the middle of the output frame. Stereo to mono adds
-// the channels (clipped), mono to stereo copies the channel.
+// the channels (clipped), mono to stereo copies the channel. 24-bit stereo to
+// mono adds the full samples and keeps the high bits of the sum, wrapping
+// around instead of clipping, as the system's converter does.
 template <unsigned SB, unsigned SC, unsigned DB, unsigned DC>
 void ConvertFrames(const u8* src, u32 srcFrames, u8* dst, u32 dstFrames, u32 srcRate, u32 dstRate,
-                   u32& framesOut, u32& lastIndex) {
+                   u32& framesOut, u32& framesUsed) {
     const u64 twice = 2 * u64{dstRate};
     // The source advances by 2 * srcRate / twice frames per output frame: a
     // whole part and a remainder, so the loop needs no division.
@@ -180,14 +212,21 @@ void ConvertFrames(const u8* src, u32 srcFrames, u8* dst, u32 dstFrames, u32 src
     for (; j < dstFrames && index < srcFrames; ++j) {
         const u8* s = src + index * (SB * SC);
         u8* d = dst + u64{j} * (DB * DC);
-        int left = Load(s, SB);
-        int right = SC == 2 ? Load(s + SB, SB) : left;
-        if constexpr (SC == 2 && DC == 1)
-            left = Clamp16(left + right);
-        Store(d, DB, left);
-        if constexpr (DC == 2)
-            Store(d + DB, DB, right);
-        lastIndex = static_cast<u32>(index);
+        if constexpr (SB == 3 && SC == 2 && DC == 1) {
+            const int sum = Load24(s) + Load24(s + 3);
+            if constexpr (DB == 1)
+                d[0] = static_cast<u8>((sum >> 16) + 128);
+            else
+                Store(d, 2, static_cast<std::int16_t>(static_cast<std::uint16_t>(sum >> 8)));
+        } else {
+            int left = Load(s, SB);
+            const int right = SC == 2 ? Load(s + SB, SB) : left;
+            if constexpr (SC == 2 && DC == 1)
+                left = Clamp16(left + right);
+            Store(d, DB, left);
+            if constexpr (DC == 2)
+                Store(d + DB, DB, right);
+        }
         index += wholeStep;
         rest += restStep;
         if (rest >= twice) {
@@ -196,6 +235,8 @@ void ConvertFrames(const u8* src, u32 srcFrames, u8* dst, u32 dstFrames, u32 src
         }
     }
     framesOut = j;
+    // The source is used up to the frame the next output frame would take.
+    framesUsed = static_cast<u32>(std::min<u64>(index, srcFrames));
 }
 
 using FrameConverter = void (*)(const u8*, u32, u8*, u32, u32, u32, u32&, u32&);
@@ -208,11 +249,18 @@ FrameConverter PickDestination(unsigned db, unsigned dc) {
 }
 
 FrameConverter PickFrameConverter(const PcmFormat& s, const PcmFormat& d) {
-    if (s.bytes == 1)
-        return s.channels == 1 ? PickDestination<1, 1>(d.bytes, d.channels)
-                               : PickDestination<1, 2>(d.bytes, d.channels);
-    return s.channels == 1 ? PickDestination<2, 1>(d.bytes, d.channels)
-                           : PickDestination<2, 2>(d.bytes, d.channels);
+    const bool mono = s.channels == 1;
+    switch (s.bytes) {
+    case 1:
+        return mono ? PickDestination<1, 1>(d.bytes, d.channels)
+                    : PickDestination<1, 2>(d.bytes, d.channels);
+    case 2:
+        return mono ? PickDestination<2, 1>(d.bytes, d.channels)
+                    : PickDestination<2, 2>(d.bytes, d.channels);
+    default:
+        return mono ? PickDestination<3, 1>(d.bytes, d.channels)
+                    : PickDestination<3, 2>(d.bytes, d.channels);
+    }
 }
 
 // --- decoders ------------------------------------------------------------------------
@@ -270,27 +318,35 @@ void DecodeImaBlock(const CodecFormat& c, const u8* block, u8* out, unsigned out
 
 constexpr std::array<int, 16> kMsAdaptation = {230, 230, 230, 230, 307, 409, 512, 614,
                                                768, 614, 512, 409, 307, 230, 230, 230};
-// Above this the step size only makes saturated samples; capping it keeps
-// the arithmetic of damaged blocks inside 32 bits.
-constexpr int kMsMaxDelta = 1 << 21;
+// The seven coefficient pairs of the standard, which the system's decoder
+// uses whatever pairs a record carries.
+constexpr int kMsCoefficients[7][2] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
+                                       {240, 0}, {460, -208}, {392, -232}};
+
+// 32-bit arithmetic that wraps around, as the system's decoder computes: the
+// step size is never capped, so it overflows on damaged blocks.
+inline std::int32_t Wrapped(std::int64_t v) {
+    return static_cast<std::int32_t>(static_cast<u32>(v));
+}
 
 // One block of Microsoft ADPCM into samplesPerBlock interleaved frames. A
-// block naming a coefficient pair the format does not have is silent.
+// block naming a pair beyond the seven is silent (the system's decoder
+// stops there and reports output it never wrote).
 void DecodeMsAdpcmBlock(const CodecFormat& c, const u8* block, u8* out, unsigned outBytes) {
     const unsigned ch = c.channels;
     const unsigned frameBytes = ch * outBytes;
     int coef1[2]{}, coef2[2]{}, delta[2]{}, sample1[2]{}, sample2[2]{};
     for (unsigned k = 0; k < ch; ++k) {
         const unsigned predictor = block[k];
-        if (predictor >= c.coefficientCount) {
+        if (predictor >= std::size(kMsCoefficients)) {
             std::memset(out, outBytes == 1 ? 0x80 : 0, u64{c.samplesPerBlock} * frameBytes);
             return;
         }
         auto word = [&](unsigned offset) {
             return static_cast<std::int16_t>(block[offset] | (block[offset + 1] << 8));
         };
-        coef1[k] = c.coefficients[2 * predictor];
-        coef2[k] = c.coefficients[2 * predictor + 1];
+        coef1[k] = kMsCoefficients[predictor][0];
+        coef2[k] = kMsCoefficients[predictor][1];
         delta[k] = word(ch + 2 * k);
         sample1[k] = word(3 * ch + 2 * k);
         sample2[k] = word(5 * ch + 2 * k);
@@ -304,11 +360,24 @@ void DecodeMsAdpcmBlock(const CodecFormat& c, const u8* block, u8* out, unsigned
         const unsigned nibble = (n & 1) ? data[n / 2] & 0x0F : data[n / 2] >> 4;
         const int error = nibble >= 8 ? static_cast<int>(nibble) - 16 : static_cast<int>(nibble);
         const int predicted = (sample1[k] * coef1[k] + sample2[k] * coef2[k]) / 256;
-        const int value = Clamp16(predicted + error * delta[k]);
+        const int value =
+            Clamp16(Wrapped(std::int64_t{predicted} + Wrapped(std::int64_t{error} * delta[k])));
         sample2[k] = sample1[k];
         sample1[k] = value;
-        delta[k] = std::clamp(kMsAdaptation[nibble] * delta[k] / 256, 16, kMsMaxDelta);
+        delta[k] = std::max(Wrapped(std::int64_t{kMsAdaptation[nibble]} * delta[k]) / 256, 16);
         Store(out + (2 + n / ch) * frameBytes + k * outBytes, outBytes, value);
+    }
+}
+
+// One 65-byte GSM 6.10 block into 320 16-bit samples: two frames of 160,
+// the first in 33 bytes, the second in 32 and a half (the WAV49 layout, which
+// the decoder keeps track of between calls).
+void DecodeGsmBlock(gsm decoder, const u8* block, u8* out) {
+    for (unsigned half = 0; half < 2; ++half) {
+        gsm_signal frame[kGsmSamples / 2] = {};
+        gsm_decode(decoder, const_cast<gsm_byte*>(block + 33 * half), frame);
+        for (unsigned i = 0; i < kGsmSamples / 2; ++i)
+            Store(out + 2 * (half * kGsmSamples / 2 + i), 2, frame[i]);
     }
 }
 
@@ -351,12 +420,10 @@ struct Converter {
     PcmFormat dst;
     FrameConverter frames = nullptr;
 
-    // Source bytes that make one output unit: a frame or a codec block.
-    unsigned SourceUnit() const { return pcmSource ? src.blockAlign : in.blockAlign; }
-    // Destination bytes of one decoded codec block (or source frame).
-    u64 OutputUnit() const {
-        return pcmSource ? dst.blockAlign : u64{in.samplesPerBlock} * dst.blockAlign;
-    }
+    // Destination bytes of one decoded codec block.
+    u64 OutputUnit() const { return u64{in.samplesPerBlock} * dst.blockAlign; }
+    // What acmStreamSize counts for one codec block.
+    u64 SizeUnit() const { return u64{in.samplesPerSize} * dst.blockAlign; }
 };
 
 bool Fits(u64 v) {
@@ -369,22 +436,29 @@ u64 CeilDiv(u64 a, u64 b) {
 
 // A pair of formats some built-in driver converts.
 bool FindConverter(const WAVEFORMATEX* src, const WAVEFORMATEX* dst, Converter& conv) {
-    if (!ReadPcm(dst, conv.dst))
+    // Every driver writes 8- or 16-bit PCM.
+    if (!ReadPcm(dst, conv.dst) || conv.dst.bytes > 2)
         return false;
     if (ReadPcm(src, conv.src)) {
+        // 24-bit sources keep their rate.
+        if (conv.src.bytes == 3 && conv.src.rate != conv.dst.rate)
+            return false;
         conv.pcmSource = true;
         conv.frames = PickFrameConverter(conv.src, conv.dst);
         return true;
     }
     if (!ReadCodec(src, conv.in))
         return false;
-    if (conv.dst.channels != conv.in.channels || conv.dst.rate != conv.in.rate)
+    if (dst->nChannels != conv.in.channels || conv.dst.rate != conv.in.rate)
         return false;
     if (conv.dst.bytes == 1) {
-        // 8-bit output: Microsoft ADPCM, and IMA ADPCM in mono only.
+        // 8-bit output: Microsoft ADPCM, and IMA ADPCM in mono only, at the
+        // four classic rates.
+        const u32 rate = conv.in.rate;
+        const bool classic = rate == 8000 || rate == 11025 || rate == 22050 || rate == 44100;
         const bool eight = conv.in.codec == Codec::MsAdpcm ||
                            (conv.in.codec == Codec::Ima && conv.in.channels == 1);
-        if (!eight)
+        if (!eight || !classic)
             return false;
     }
     return true;
@@ -393,12 +467,21 @@ bool FindConverter(const WAVEFORMATEX* src, const WAVEFORMATEX* dst, Converter& 
 MMRESULT SizeFor(const Converter& c, u32 input, bool fromSource, u32& output) {
     u64 result = 0;
     if (c.pcmSource) {
-        // Rounded up through the byte rates, then cut to whole frames.
+        // Rounded up through the byte rates. Both ends are cut to frames by
+        // masking the bits below the block alignment, which is exact only for
+        // alignments that are powers of two (3 channels of 16 bits: 50 bytes
+        // stay 50), as the system's converter does.
         const PcmFormat& from = fromSource ? c.src : c.dst;
         const PcmFormat& to = fromSource ? c.dst : c.src;
-        const u64 aligned = input - input % from.blockAlign;
-        result = CeilDiv(aligned * to.avgBytes, from.avgBytes);
-        result -= result % to.blockAlign;
+        const auto masked = [](u64 v, unsigned block) { return v & ~u64{block - 1u}; };
+        result = masked(CeilDiv(masked(input, from.blockAlign) * to.avgBytes, from.avgBytes),
+                        to.blockAlign);
+    } else if (c.in.codec == Codec::Gsm) {
+        // Whole blocks only; less than one is a size of 0.
+        if (fromSource)
+            result = u64{input / kGsmBlock} * c.SizeUnit();
+        else
+            result = u64{input / c.SizeUnit()} * kGsmBlock;
     } else if (c.in.codec == Codec::ALaw || c.in.codec == Codec::MuLaw) {
         if (fromSource)
             result = u64{input / c.in.blockAlign} * c.dst.blockAlign;
@@ -408,9 +491,9 @@ MMRESULT SizeFor(const Converter& c, u32 input, bool fromSource, u32& output) {
         // Block codecs: a started block counts whole; less than one has no size.
         if (input < c.in.blockAlign)
             return ACMERR_NOTPOSSIBLE;
-        result = CeilDiv(input, c.in.blockAlign) * c.OutputUnit();
+        result = CeilDiv(input, c.in.blockAlign) * c.SizeUnit();
     } else {
-        const u64 blocks = input / c.OutputUnit();
+        const u64 blocks = input / c.SizeUnit();
         if (blocks == 0)
             return ACMERR_NOTPOSSIBLE;
         result = blocks * c.in.blockAlign;
@@ -421,17 +504,16 @@ MMRESULT SizeFor(const Converter& c, u32 input, bool fromSource, u32& output) {
     return MMSYSERR_NOERROR;
 }
 
-void Convert(const Converter& c, const u8* src, u32 srcLength, u8* dst, u32 dstLength, u32& srcUsed,
-             u32& dstUsed) {
+void Convert(const Converter& c, gsm decoder, const u8* src, u32 srcLength, u8* dst, u32 dstLength,
+             u32& srcUsed, u32& dstUsed) {
     srcUsed = dstUsed = 0;
     if (c.pcmSource) {
         const u32 srcFrames = srcLength / c.src.blockAlign;
         const u32 capacity = dstLength / c.dst.blockAlign;
-        u32 produced = 0, last = 0;
-        c.frames(src, srcFrames, dst, capacity, c.src.rate, c.dst.rate, produced, last);
+        u32 produced = 0, used = 0;
+        c.frames(src, srcFrames, dst, capacity, c.src.rate, c.dst.rate, produced, used);
         dstUsed = produced * c.dst.blockAlign;
-        const bool exhausted = produced < capacity;
-        srcUsed = (exhausted ? srcFrames : (produced ? last + 1 : 0)) * c.src.blockAlign;
+        srcUsed = used * c.src.blockAlign;
         return;
     }
     const unsigned outBytes = c.dst.bytes;
@@ -452,8 +534,10 @@ void Convert(const Converter& c, const u8* src, u32 srcLength, u8* dst, u32 dstL
         u8* out = dst + b * unit;
         if (c.in.codec == Codec::Ima)
             DecodeImaBlock(c.in, block, out, outBytes);
-        else
+        else if (c.in.codec == Codec::MsAdpcm)
             DecodeMsAdpcmBlock(c.in, block, out, outBytes);
+        else
+            DecodeGsmBlock(decoder, block, out);
     }
     srcUsed = static_cast<u32>(blocks * c.in.blockAlign);
     dstUsed = static_cast<u32>(blocks * unit);
@@ -463,6 +547,12 @@ void Convert(const Converter& c, const u8* src, u32 srcLength, u8* dst, u32 dstL
 
 struct Stream {
     Converter converter;
+    gsm decoder = nullptr; // for GSM 6.10 sources: the decoder's state between blocks
+
+    ~Stream() {
+        if (decoder != nullptr)
+            gsm_destroy(decoder);
+    }
 };
 
 std::mutex& RegistryLock() {
@@ -564,6 +654,15 @@ MMRESULT acmStreamOpen(LPHACMSTREAM phas, HACMDRIVER had, LPWAVEFORMATEX pwfxSrc
     auto* stream = new (std::nothrow) Stream{converter};
     if (!stream)
         return MMSYSERR_NOMEM;
+    if (!converter.pcmSource && converter.in.codec == Codec::Gsm) {
+        int wav49 = 1;
+        stream->decoder = gsm_create();
+        if (stream->decoder == nullptr) {
+            delete stream;
+            return MMSYSERR_NOMEM;
+        }
+        gsm_option(stream->decoder, GSM_OPT_WAV49, &wav49);
+    }
     try {
         std::lock_guard<std::mutex> guard(RegistryLock());
         Registry().insert(stream);
@@ -646,8 +745,8 @@ MMRESULT acmStreamConvert(HACMSTREAM has, LPACMSTREAMHEADER pash, DWORD fdwConve
     // Every conversion uses whole source units, so block alignment is implied.
     pash->fdwStatus &= ~ACMSTREAMHEADER_STATUSF_DONE;
     u32 srcUsed = 0, dstUsed = 0;
-    Convert(stream->converter, pash->pbSrc, pash->cbSrcLength, pash->pbDst, pash->cbDstLength,
-            srcUsed, dstUsed);
+    Convert(stream->converter, stream->decoder, pash->pbSrc, pash->cbSrcLength, pash->pbDst,
+            pash->cbDstLength, srcUsed, dstUsed);
     pash->cbSrcLengthUsed = srcUsed;
     pash->cbDstLengthUsed = dstUsed;
     pash->fdwStatus |= ACMSTREAMHEADER_STATUSF_DONE;

@@ -1,16 +1,24 @@
 // The audio compression manager (msacm32) for the POSIX platform: conversion
 // streams and format suggestion, with the documented Windows behaviour and
-// results. There are no installable drivers; built in are the conversions
-// that the system's own drivers offer:
-//   - PCM to PCM: 1 or 2 channels, 8 or 16 bits, any sample rate, in any
-//     combination (channels are summed or copied, sample widths rescaled,
-//     rates changed by picking the nearest source frame);
+// the results the system's own drivers give (as Wine's msacm32 and codecs
+// were measured to give them). There are no installable drivers; built in are:
+//   - PCM to PCM: 8, 16 or 24 bits to 8 or 16, any number of channels, any
+//     sample rate (24-bit sources keep theirs); channels are summed or copied,
+//     sample widths cut or rescaled, rates changed by picking the nearest
+//     source frame. As in the system's converter, data of more than two
+//     channels is taken as stereo: two samples a frame from the start of the
+//     buffer, while frames are counted, and reported, in its block alignment;
 //   - decoding of IMA ADPCM (tag 17) and Microsoft ADPCM (tag 2) to 16-bit
-//     PCM (8-bit as well for mono IMA ADPCM and for Microsoft ADPCM), with the
-//     same channels and rate;
+//     PCM (8-bit as well for mono IMA ADPCM and for Microsoft ADPCM at 8000,
+//     11025, 22050 and 44100 Hz), with the same channels and rate;
 //   - decoding of G.711 A-law (tag 6) and mu-law (tag 7) to 16-bit PCM, with
-//     the same channels and rate (8000, 11025, 22050 or 44100 Hz).
-// Any other pair of formats has no driver: ACMERR_NOTPOSSIBLE. Conversions
+//     the same channels and rate (8000, 11025, 22050 or 44100 Hz);
+//   - decoding of GSM 6.10 (tag 49, through libgsm) to 16-bit mono PCM at the
+//     same rate.
+// Any other pair of formats has no driver: ACMERR_NOTPOSSIBLE. Unlike the
+// system's drivers, these refuse records that contradict themselves (a block
+// alignment or byte rate that does not fit, no channels, no rate), on which
+// the system's drivers divide by zero or read past the data. Conversions
 // run synchronously inside acmStreamConvert; asynchronous streams and filters
 // are not offered.
 #pragma once

@@ -183,7 +183,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
     }
     const bool read = (desiredAccess & GENERIC_READ) != 0;
     const bool write = (desiredAccess & GENERIC_WRITE) != 0;
-    int flags = O_CLOEXEC;
+    int flags = O_CLOEXEC | O_NONBLOCK;
     flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
     switch (creationDisposition) {
     case CREATE_NEW:
@@ -224,6 +224,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
         FailWithErrnoFor(path);
         return INVALID_HANDLE_VALUE;
     }
+    // Only opening must not wait; reads and writes of a file do.
+    struct stat opened {};
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode))
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // As on Windows, opening an existing file with OPEN_ALWAYS or
     // CREATE_ALWAYS succeeds and says so.
     lastError =
@@ -231,10 +235,25 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
             ? ERROR_ALREADY_EXISTS
             : ERROR_SUCCESS;
     auto* file = new FileObject(fd);
-    struct stat opened {};
-    if (::fstat(fd, &opened) == 0)
-        openFiles.push_back({opened.st_dev, opened.st_ino, access, share, file});
+    openFiles.push_back({opened.st_dev, opened.st_ino, access, share, file});
     return posix::HandleFor(file);
+}
+
+DWORD GetFileType(HANDLE h) {
+    FileObject* file = FileFrom(h);
+    struct stat info {};
+    if (file == nullptr || ::fstat(file->fd, &info) != 0) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FILE_TYPE_UNKNOWN;
+    }
+    lastError = ERROR_SUCCESS;
+    if (S_ISREG(info.st_mode))
+        return FILE_TYPE_DISK;
+    if (S_ISCHR(info.st_mode))
+        return FILE_TYPE_CHAR;
+    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))
+        return FILE_TYPE_PIPE;
+    return FILE_TYPE_UNKNOWN;
 }
 
 BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) {
@@ -392,6 +411,10 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
     const std::string path = posix::PathFromAnsi(fileName);
     if (::stat(path.c_str(), &info) != 0) {
         FailWithErrnoFor(path);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) {
+        lastError = ERROR_INVALID_PARAMETER;
         return INVALID_FILE_ATTRIBUTES;
     }
     DWORD attributes = 0;

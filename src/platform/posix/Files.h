@@ -50,11 +50,17 @@ using LPOVERLAPPED = OVERLAPPED*;
 #define FILE_ATTRIBUTE_SYSTEM 0x00000004
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_DEVICE 0x00000040
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
 #define INVALID_FILE_ATTRIBUTES (static_cast<DWORD>(-1))
 #define INVALID_FILE_SIZE (static_cast<DWORD>(0xFFFFFFFF))
 #define INVALID_SET_FILE_POINTER (static_cast<DWORD>(-1))
+
+#define FILE_TYPE_UNKNOWN 0x0000
+#define FILE_TYPE_DISK 0x0001
+#define FILE_TYPE_CHAR 0x0002
+#define FILE_TYPE_PIPE 0x0003
 
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
@@ -65,9 +71,14 @@ using LPOVERLAPPED = OVERLAPPED*;
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 
 extern "C" {
+// Opens without ever waiting: a named pipe without a writer, say, is opened
+// at once (as Wine opens it), and reads from it find nothing.
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
+// FILE_TYPE_DISK for a regular file, FILE_TYPE_CHAR for a character device,
+// FILE_TYPE_PIPE for a pipe or a socket.
+DWORD GetFileType(HANDLE file);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
@@ -77,6 +88,8 @@ BOOL SetEndOfFile(HANDLE file);
 BOOL FlushFileBuffers(HANDLE file);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
+// Fails with ERROR_INVALID_PARAMETER for what is neither a folder nor a
+// regular file (a device, a pipe, a socket), as Wine answers for them.
 DWORD GetFileAttributesA(LPCSTR fileName);
 BOOL DeleteFileA(LPCSTR fileName);
 BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);

@@ -46,6 +46,7 @@ using HBRUSH = struct HBRUSH__*;
 #define WM_TIMER 0x0113
 #define WM_MOUSEFIRST 0x0200
 #define WM_MOUSEMOVE 0x0200
+#define WM_MOUSEWHEEL 0x020A
 #define WM_MOUSELAST 0x020E
 #define WM_HOTKEY 0x0312
 #define WM_USER 0x0400
