@@ -353,17 +353,13 @@ MMRESULT CheckPcm(const DeviceEntry& device, const WAVEFORMATEX& format) {
     return flag == 0 || (device.formats & flag) != 0 ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
 }
 
-// The caller's format record, whole (18 + cbSize bytes; 16 for plain PCM).
+// The caller's format record, whole: 18 + cbSize bytes, or the 16 bytes of
+// a PCM record (PCMWAVEFORMAT has no cbSize), as an 18-byte record.
 std::vector<BYTE> CopyFormat(const WAVEFORMATEX* format) {
-    const std::size_t size = format->wFormatTag == WAVE_FORMAT_PCM
-                                 ? sizeof(WAVEFORMATEX)
-                                 : sizeof(WAVEFORMATEX) + format->cbSize;
-    std::vector<BYTE> copy(size);
-    std::memcpy(copy.data(), format, std::min(size, sizeof(WAVEFORMATEX)));
-    if (size > sizeof(WAVEFORMATEX))
-        std::memcpy(copy.data() + sizeof(WAVEFORMATEX), format + 1, size - sizeof(WAVEFORMATEX));
-    if (format->wFormatTag == WAVE_FORMAT_PCM)
-        reinterpret_cast<WAVEFORMATEX*>(copy.data())->cbSize = 0;
+    const bool pcm = format->wFormatTag == WAVE_FORMAT_PCM;
+    const std::size_t size = pcm ? sizeof(PCMWAVEFORMAT) : sizeof(WAVEFORMATEX) + format->cbSize;
+    std::vector<BYTE> copy(std::max(size, sizeof(WAVEFORMATEX)), 0);
+    std::memcpy(copy.data(), format, size);
     return copy;
 }
 
