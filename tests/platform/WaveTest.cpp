@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <list>
+#include <memory>
 
 #include "platform/Cp1251.h"
 #include "platform/WaveDevices.h"
@@ -59,6 +60,12 @@ TEST_F(WaveOutTest, OpenPostsOpenToTheWindowAndQueryOpensNothing) {
                           CALLBACK_WINDOW | WAVE_FORMAT_QUERY));
     EXPECT_MM(MMSYSERR_NOERROR, waveOutOpen(nullptr, 0, &kFormat, 0, 0, WAVE_FORMAT_QUERY));
     EXPECT_EQ(untouched, reinterpret_cast<HWAVEOUT>(0x1234));
+    // A PCM record may stop before cbSize.
+    const auto record = std::make_unique<PCMWAVEFORMAT>();
+    std::memcpy(record.get(), &kFormat, sizeof *record);
+    EXPECT_MM(MMSYSERR_NOERROR,
+              waveOutOpen(nullptr, 0, reinterpret_cast<LPCWAVEFORMATEX>(record.get()), 0, 0,
+                          WAVE_FORMAT_QUERY));
     receiver.PumpFor(50);
     EXPECT_EQ(receiver.Transcript(), "");
 
