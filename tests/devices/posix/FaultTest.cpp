@@ -201,12 +201,40 @@ TEST_F(FaultTest, ARecorderThatCannotQueueABufferEndsWithACompleteEmptyFile) {
         recorder->Free();
         recorder = nullptr;
     }
-    // A refused format: the headers are written before the device is asked.
-    log.events.clear();
-    Recorder("waveInOpen:1:WAVERR_BADFORMAT");
-    EXPECT_FALSE(recorder->RecordToFile(path));
-    EXPECT_EQ(log.events, (Events{"error 32"}));
-    EXPECT_EQ(ReadFile(path).size(), 46u);
+    // A refused format, or a device refusing the real open: the headers are
+    // written before the device is asked, and the file is finished at once.
+    for (const auto& [fault, code] : {std::pair{"waveInOpen:1:WAVERR_BADFORMAT", "error 32"},
+                                      std::pair{"waveInOpen:2:MMSYSERR_ALLOCATED", "error 4"}}) {
+        SCOPED_TRACE(fault);
+        log.events.clear();
+        Recorder(fault);
+        EXPECT_FALSE(recorder->RecordToFile(path));
+        EXPECT_EQ(recorder->State(), TWaveAudioState::Idle);
+        PumpFor(200);
+        EXPECT_EQ(log.events, (Events{code}));
+        TWave wave;
+        ASSERT_TRUE(wave.LoadFromFile(path));
+        EXPECT_EQ(wave.DataBytes(), 0u);
+        EXPECT_EQ(ReadFile(path).size(), 46u);
+        recorder->Free();
+        recorder = nullptr;
+    }
+}
+
+TEST_F(FaultTest, ARecordedBufferWhoseUnprepareFailsIsStillWritten) {
+    Recorder("waveInUnprepareHeader:2:MMSYSERR_ERROR");
+    ASSERT_TRUE(recorder->RecordToFile(path));
+    ASSERT_TRUE(PumpUntil([&] { return recorder->delivered.size() >= 4; }, 5000));
+    recorder->SetActive(false);
+    ASSERT_TRUE(Idle(*recorder));
+    EXPECT_EQ(Seen(), (Events{"activate", "error 1", "deactivate"}));
+    TWave wave;
+    ASSERT_TRUE(wave.LoadFromFile(path));
+    DWORD delivered = 0;
+    for (DWORD n : recorder->delivered)
+        delivered += n;
+    EXPECT_EQ(wave.DataBytes(), delivered);
+    RecordingCheck()(wave); // the signal without a gap
 }
 
 TEST_F(FaultTest, AFailedStartLeavesTheRecorderPausedUntilItResumes) {
