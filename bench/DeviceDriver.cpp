@@ -33,7 +33,7 @@ void PumpWhile(TWaveAudioIO& device, const std::function<bool()>& going) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLPOSTMESSAGE);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, QS_ALLPOSTMESSAGE);
     }
 }
 
@@ -69,6 +69,9 @@ protected:
 
 int Play(const char* file, double seconds) {
     TWaveDevicePtr<TBenchPlayer> player(new TBenchPlayer);
+    // The player objects always listen to the level, which costs a scan of
+    // every buffer.
+    player->OnLevel = [](TWaveAudioIO*, std::int32_t) {};
     if (!player->Wave()->LoadFromFile(file))
         return 1;
     const std::int32_t limit =
@@ -91,6 +94,7 @@ int Play(const char* file, double seconds) {
 int Record(const char* file, double seconds) {
     TWaveDevicePtr<TStockAudioRecorder> recorder(new TStockAudioRecorder);
     recorder->SetPCMFormat(Stereo16bit44100Hz);
+    recorder->OnLevel = [](TWaveAudioIO*, std::int32_t) {};
     const auto limit = static_cast<std::int32_t>(seconds * 1000);
     const double cpu = CpuSeconds();
     if (!recorder->RecordToFile(file))

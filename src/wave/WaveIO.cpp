@@ -6,7 +6,6 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
-#include <new>
 
 namespace {
 
@@ -49,18 +48,13 @@ bool HeldByDevice(WAVEHDR* header) {
 // a library unloaded and loaded again never finds a class whose window
 // procedure is gone. The name carries an address of this copy, so that two
 // copies in one process (a program and a library) keep their own classes.
-// Never destroyed (it is used during unload), and made in the library's own
-// memory, so that nothing of it outlives an unloaded library.
-std::mutex& ClassLock() {
-    alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
-    static auto* lock = new (storage) std::mutex;
-    return *lock;
-}
+// Constant-initialised and trivially destroyed: usable during the unload.
+std::mutex theClassLock;
 int theClassUsers = 0;
 char theClassName[48];
 
 bool AcquireWindowClass(WNDPROC proc) {
-    const std::lock_guard<std::mutex> guard(ClassLock());
+    const std::lock_guard<std::mutex> guard(theClassLock);
     if (theClassUsers == 0) {
         std::snprintf(theClassName, sizeof theClassName, "TonvaldWaveCallback%p",
                       static_cast<void*>(&theClassUsers));
@@ -76,7 +70,7 @@ bool AcquireWindowClass(WNDPROC proc) {
 }
 
 void ReleaseWindowClass() {
-    const std::lock_guard<std::mutex> guard(ClassLock());
+    const std::lock_guard<std::mutex> guard(theClassLock);
     if (theClassUsers > 0 && --theClassUsers == 0)
         UnregisterClassA(theClassName, GetModuleHandleA(nullptr));
 }

@@ -179,10 +179,13 @@ void TWaveAudioIn::HandleWimData(WAVEHDR* header) {
         CloseWhenDrained();
     };
     try {
-        if (header != nullptr &&
-            CheckResult(waveInUnprepareHeader(handle_, header, kHeaderBytes)) &&
-            header->dwBytesRecorded > 0)
-            ConsumeData(header);
+        if (header != nullptr) {
+            CheckResult(waveInUnprepareHeader(handle_, header, kHeaderBytes));
+            // What the device has handed back is recorded sound, also when
+            // the unprepare failed (reported above): it is not dropped.
+            if (header->dwBytesRecorded > 0 && (header->dwFlags & WHDR_INQUEUE) == 0)
+                ConsumeData(header);
+        }
         if (!closing_ && HeaderCount() <= BufferCount() && DeviceUsable())
             queued = RefillHeader(header) && AddBuffer(header);
     } catch (...) {

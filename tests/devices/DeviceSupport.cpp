@@ -165,6 +165,11 @@ void TProbeRecorder::DoWaveInData(void* buffer, DWORD count, bool& FreeIt) {
     TStockAudioRecorder::DoWaveInData(buffer, count, FreeIt);
 }
 
+std::function<void(TWave& recording)>& RecordingCheck() {
+    static std::function<void(TWave&)> check;
+    return check;
+}
+
 void LoadWave(TAudioPlayer& player, const Bytes& file) {
     TMemoryStream source;
     source.Write(file.data(), static_cast<std::int64_t>(file.size()));

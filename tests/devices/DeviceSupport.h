@@ -98,9 +98,9 @@ TWaveDevicePtr<T> Make() {
     return TWaveDevicePtr<T>(new T);
 }
 
-// What the platform's devices record is checked by this, where the platform
-// knows (set by native tests at start-up; null elsewhere).
-inline std::function<void(TWave& recording)> RecordingCheck;
+// Checks what a recording holds where the platform's signal is known (set
+// by the native tests at start-up; empty elsewhere).
+std::function<void(TWave& recording)>& RecordingCheck();
 
 // Loads a player's wave from bytes.
 void LoadWave(TAudioPlayer& player, const Bytes& file);

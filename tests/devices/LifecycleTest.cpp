@@ -1,7 +1,7 @@
 // The life cycle of device objects: every (state, request) pair, requests
 // and destruction from inside their own events, destruction of running
-// devices, the shutdown used while the library is unloaded, and the callback
-// thread.
+// devices, and the callback thread. (The shutdown of an unloading library is
+// tested by unloading one: tests/library.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -203,10 +203,7 @@ TEST(DeviceReentryTest, AStopAndAStartInsideTheDeactivationPlayAgain) {
 
 class DestructionTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        SetWaveLibraryUnloading(false);
-        std::filesystem::remove(path);
-    }
+    void TearDown() override { std::filesystem::remove(path); }
     // A playing player and a recorder that has delivered some buffers.
     void StartBoth(bool async) {
         player = new TProbePlayer;
@@ -257,16 +254,6 @@ TEST_F(DestructionTest, FreeingRunningDevicesIsSilentAndCompletesTheRecording) {
         SCOPED_TRACE(async ? "thread" : "window");
         StartBoth(async);
         FreeBothAndCheck();
-    }
-}
-
-TEST_F(DestructionTest, WhileTheLibraryUnloadsDevicesEndWithoutWaitingAndFilesAreComplete) {
-    for (const bool async : {false, true}) {
-        SCOPED_TRACE(async ? "thread" : "window");
-        StartBoth(async);
-        SetWaveLibraryUnloading(true);
-        FreeBothAndCheck();
-        SetWaveLibraryUnloading(false);
     }
 }
 

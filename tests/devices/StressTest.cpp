@@ -171,8 +171,8 @@ TEST(StressTest, RandomSequencesEndWithEverythingFreedAndCompleteRecordings) {
         ASSERT_TRUE(wave.LoadFromFile(path));
         EXPECT_EQ(wave.MemoryStream().Size(), wave.DataStart() + std::int64_t{wave.DataBytes()});
         EXPECT_EQ(wave.DataBytes() % 2, 0u);
-        if (RecordingCheck)
-            RecordingCheck(wave);
+        if (RecordingCheck())
+            RecordingCheck()(wave);
     }
 }
 

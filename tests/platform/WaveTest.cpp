@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <list>
+#include <memory>
 
 #include "platform/Cp1251.h"
 #include "platform/WaveDevices.h"
@@ -59,6 +60,12 @@ TEST_F(WaveOutTest, OpenPostsOpenToTheWindowAndQueryOpensNothing) {
                           CALLBACK_WINDOW | WAVE_FORMAT_QUERY));
     EXPECT_MM(MMSYSERR_NOERROR, waveOutOpen(nullptr, 0, &kFormat, 0, 0, WAVE_FORMAT_QUERY));
     EXPECT_EQ(untouched, reinterpret_cast<HWAVEOUT>(0x1234));
+    // A PCM record may stop before cbSize.
+    const auto record = std::make_unique<PCMWAVEFORMAT>();
+    std::memcpy(record.get(), &kFormat, sizeof *record);
+    EXPECT_MM(MMSYSERR_NOERROR,
+              waveOutOpen(nullptr, 0, reinterpret_cast<LPCWAVEFORMATEX>(record.get()), 0, 0,
+                          WAVE_FORMAT_QUERY));
     receiver.PumpFor(50);
     EXPECT_EQ(receiver.Transcript(), "");
 
@@ -280,6 +287,42 @@ TEST_F(WaveOutTest, PositionsAnswerInBytesUnlessSamplesAreAsked) {
     EXPECT_MM(MMSYSERR_INVALPARAM, waveOutGetPosition(out, nullptr, sizeof time));
 }
 
+TEST_F(WaveOutTest, ThePositionStandsWhilePausedAndAResetTakesItBackToZero) {
+    Open();
+    Buffers& buffers = NewBuffers(4, 800); // 100 ms each
+    Prepare(buffers);
+    ASSERT_TRUE(receiver.WaitFor(1));
+    const auto bytes = [&] {
+        MMTIME time{};
+        time.wType = TIME_BYTES;
+        EXPECT_MM(MMSYSERR_NOERROR, waveOutGetPosition(out, &time, sizeof time));
+        return time.u.cb;
+    };
+    EXPECT_EQ(bytes(), 0u);
+    for (std::size_t i = 0; i < 4; ++i)
+        ASSERT_MM(MMSYSERR_NOERROR, waveOutWrite(out, &buffers[i], sizeof(WAVEHDR)));
+    ASSERT_TRUE(receiver.WaitFor(2)) << receiver.Transcript();
+    ASSERT_MM(MMSYSERR_NOERROR, waveOutPause(out));
+    // Wine's position catches up with what its device had played a little
+    // after the pause; from then on neither the position nor the queue moves.
+    receiver.PumpFor(200);
+    const DWORD paused = bytes();
+    const std::size_t notes = receiver.notes.size();
+    EXPECT_GE(paused, 800u);
+    EXPECT_LT(paused, 3200u);
+    receiver.PumpFor(300);
+    EXPECT_EQ(bytes(), paused);
+    EXPECT_EQ(receiver.notes.size(), notes);
+    ASSERT_MM(MMSYSERR_NOERROR, waveOutPause(out)); // paused already: nothing changes
+    ASSERT_MM(MMSYSERR_NOERROR, waveOutRestart(out));
+    ASSERT_TRUE(receiver.WaitFor(5)) << receiver.Transcript();
+    EXPECT_EQ(receiver.Transcript(buffers.Pointers()),
+              "MM_WOM_OPEN, MM_WOM_DONE h0, MM_WOM_DONE h1, MM_WOM_DONE h2, MM_WOM_DONE h3");
+    EXPECT_EQ(bytes(), 3200u);
+    ASSERT_MM(MMSYSERR_NOERROR, waveOutReset(out));
+    EXPECT_EQ(bytes(), 0u);
+}
+
 TEST_F(WaveOutTest, ControlsFollowTheDeviceSupport) {
     Open();
     WAVEOUTCAPSA caps;
@@ -434,6 +477,72 @@ TEST_F(WaveInTest, ResetAndCloseFromInsideADataHandler) {
     EXPECT_EQ(receiver.notes[1].recorded, 800u);
     EXPECT_LE(receiver.notes[2].recorded, 800u);
     in = nullptr;
+}
+
+TEST_F(WaveInTest, QueriesOpenNothingAndBadNumbersAndFormatsAreRefused) {
+    const WAVEFORMATEX format = Pcm(8000, 16, 1);
+    HWAVEIN untouched = reinterpret_cast<HWAVEIN>(0x1234);
+    EXPECT_MM(MMSYSERR_NOERROR,
+              waveInOpen(&untouched, WAVE_MAPPER, &format, receiver.WindowCallback(), 0,
+                         CALLBACK_WINDOW | WAVE_FORMAT_QUERY));
+    EXPECT_EQ(untouched, reinterpret_cast<HWAVEIN>(0x1234));
+    EXPECT_MM(MMSYSERR_NOERROR, waveInOpen(nullptr, 0, &format, 0, 0, WAVE_FORMAT_QUERY));
+    WAVEFORMATEX unknown = format;
+    unknown.wFormatTag = 0x1234;
+    EXPECT_MM(WAVERR_BADFORMAT, waveInOpen(nullptr, 0, &unknown, 0, 0, WAVE_FORMAT_QUERY));
+    EXPECT_MM(WAVERR_BADFORMAT, waveInOpen(&in, WAVE_MAPPER, &unknown, receiver.WindowCallback(), 0,
+                                           CALLBACK_WINDOW));
+    EXPECT_EQ(in, nullptr);
+
+    const UINT count = waveInGetNumDevs();
+    ASSERT_GE(count, 1u);
+    EXPECT_MM(MMSYSERR_BADDEVICEID,
+              waveInOpen(&in, count, &format, receiver.WindowCallback(), 0, CALLBACK_WINDOW));
+    EXPECT_MM(MMSYSERR_BADDEVICEID, waveInOpen(nullptr, count, &format, 0, 0, WAVE_FORMAT_QUERY));
+    WAVEINCAPSA caps;
+    EXPECT_MM(MMSYSERR_BADDEVICEID, waveInGetDevCapsA(count, &caps, sizeof caps));
+    ASSERT_MM(MMSYSERR_NOERROR, waveInGetDevCapsA(0, &caps, sizeof caps));
+    EXPECT_GT(strnlen(caps.szPname, sizeof caps.szPname), 0u);
+    EXPECT_MM(MMSYSERR_INVALHANDLE, waveInStart(nullptr));
+    receiver.PumpFor(50);
+    EXPECT_EQ(receiver.Transcript(), "");
+}
+
+TEST_F(WaveInTest, ThePositionStandsWhileStoppedAndAResetTakesItBackToZero) {
+    const WAVEFORMATEX format = Pcm(8000, 16, 1);
+    Open(format);
+    Buffers& buffers = NewBuffers(4, 1600); // 100 ms each
+    for (std::size_t i = 0; i < 4; ++i) {
+        ASSERT_MM(MMSYSERR_NOERROR, waveInPrepareHeader(in, &buffers[i], sizeof(WAVEHDR)));
+        ASSERT_MM(MMSYSERR_NOERROR, waveInAddBuffer(in, &buffers[i], sizeof(WAVEHDR)));
+    }
+    const auto bytes = [&] {
+        MMTIME time{};
+        time.wType = TIME_BYTES;
+        EXPECT_MM(MMSYSERR_NOERROR, waveInGetPosition(in, &time, sizeof time));
+        return time.u.cb;
+    };
+    receiver.PumpFor(200); // not started: nothing is recorded
+    EXPECT_EQ(bytes(), 0u);
+    EXPECT_EQ(receiver.Transcript(), "MM_WIM_OPEN");
+    ASSERT_MM(MMSYSERR_NOERROR, waveInStart(in));
+    ASSERT_TRUE(receiver.WaitFor(2)) << receiver.Transcript();
+    ASSERT_MM(MMSYSERR_NOERROR, waveInStop(in));
+    const DWORD stopped = bytes();
+    EXPECT_GE(stopped, 1600u);
+    receiver.PumpFor(300);
+    EXPECT_EQ(bytes(), stopped);
+    ASSERT_MM(MMSYSERR_NOERROR, waveInStart(in));
+    receiver.PumpFor(50);
+    EXPECT_GT(bytes(), stopped);
+    ASSERT_MM(MMSYSERR_NOERROR, waveInReset(in));
+    EXPECT_EQ(bytes(), 0u);
+    receiver.Drain();
+    // Every buffer came back, each once, in queue order.
+    std::string order;
+    for (const Note& note : receiver.notes)
+        order += note.message == MM_WIM_DATA ? "d" : "o";
+    EXPECT_EQ(order, "odddd");
 }
 
 TEST_F(WaveInTest, ClosingWithBuffersQueuedIsRefused) {

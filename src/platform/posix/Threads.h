@@ -65,7 +65,8 @@ void SyncChanged();
 // time moves only here: when every thread that has used the platform waits
 // in this function, none of them is ready and no timed work is due, the clock
 // jumps to the earliest deadline or timed work. Threads blocked elsewhere (a
-// critical section, a C++ mutex, a join) hold the clock still.
+// critical section, a C++ mutex, a join) hold the clock still, and so does a
+// thread made by CreateThread from its creation (also while suspended).
 bool SyncWaitUntil(std::unique_lock<std::mutex>& lock, Nanos deadline,
                    const std::function<bool()>& ready);
 // SyncWaitUntil without a time-out.

@@ -73,10 +73,6 @@ public:
         base_ = At(now);
         since_ = now;
     }
-    void Restart(Frames frame) {
-        base_ = frame;
-        running_ = false;
-    }
 
 private:
     Frames base_ = 0; // frames counted at since_
@@ -357,17 +353,13 @@ MMRESULT CheckPcm(const DeviceEntry& device, const WAVEFORMATEX& format) {
     return flag == 0 || (device.formats & flag) != 0 ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
 }
 
-// The caller's format record, whole (18 + cbSize bytes; 16 for plain PCM).
+// The caller's format record, whole: 18 + cbSize bytes, or the 16 bytes of
+// a PCM record (PCMWAVEFORMAT has no cbSize), as an 18-byte record.
 std::vector<BYTE> CopyFormat(const WAVEFORMATEX* format) {
-    const std::size_t size = format->wFormatTag == WAVE_FORMAT_PCM
-                                 ? sizeof(WAVEFORMATEX)
-                                 : sizeof(WAVEFORMATEX) + format->cbSize;
-    std::vector<BYTE> copy(size);
-    std::memcpy(copy.data(), format, std::min(size, sizeof(WAVEFORMATEX)));
-    if (size > sizeof(WAVEFORMATEX))
-        std::memcpy(copy.data() + sizeof(WAVEFORMATEX), format + 1, size - sizeof(WAVEFORMATEX));
-    if (format->wFormatTag == WAVE_FORMAT_PCM)
-        reinterpret_cast<WAVEFORMATEX*>(copy.data())->cbSize = 0;
+    const bool pcm = format->wFormatTag == WAVE_FORMAT_PCM;
+    const std::size_t size = pcm ? sizeof(PCMWAVEFORMAT) : sizeof(WAVEFORMATEX) + format->cbSize;
+    std::vector<BYTE> copy(std::max(size, sizeof(WAVEFORMATEX)), 0);
+    std::memcpy(copy.data(), format, size);
     return copy;
 }
 
@@ -535,6 +527,17 @@ private:
     bool changed_ = false;
 };
 
+// A call on an open handle: the fault or MMSYSERR_INVALHANDLE, else what
+// `body`(device, call) answers.
+template <class H, class Body>
+MMRESULT OnDevice(const char* function, H handle, bool output, Body&& body) {
+    Call call(function);
+    if (call.Fault())
+        return *call.Fault();
+    Device* device = call.Open(handle, output);
+    return device == nullptr ? MMSYSERR_INVALHANDLE : body(*device, call);
+}
+
 MMRESULT GetDevCaps(bool output, UINT_PTR id, void* caps, UINT size) {
     Call call(output ? "waveOutGetDevCapsA" : "waveInGetDevCapsA");
     if (call.Fault())
@@ -639,82 +642,74 @@ MMRESULT Open(bool output, void* handleOut, UINT id, LPCWAVEFORMATEX format, DWO
 
 template <class H>
 MMRESULT Close(bool output, H handle) {
-    Call call(output ? "waveOutClose" : "waveInClose");
-    if (call.Fault())
-        return *call.Fault();
-    Device* device = call.Open(handle, output);
-    if (device == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (!device->queue.empty())
-        return WAVERR_STILLPLAYING;
-    const auto found = Reg().devices.find(reinterpret_cast<std::uintptr_t>(handle));
-    std::unique_ptr<Device> closed = std::move(found->second);
-    Reg().devices.erase(found);
-    Notify(*closed, reinterpret_cast<std::uintptr_t>(handle), output ? MM_WOM_CLOSE : MM_WIM_CLOSE,
-           0);
-    if (closed->decoder != nullptr)
-        acmStreamClose(closed->decoder, 0);
-    if (closed->event != nullptr)
-        closed->event->Release();
-    call.Changed();
-    return MMSYSERR_NOERROR;
+    return OnDevice(output ? "waveOutClose" : "waveInClose", handle, output,
+                    [&](Device& device, Call& call) {
+                        if (!device.queue.empty())
+                            return WAVERR_STILLPLAYING;
+                        const auto value = reinterpret_cast<std::uintptr_t>(handle);
+                        const std::unique_ptr<Device> closed = std::move(Reg().devices[value]);
+                        Reg().devices.erase(value);
+                        Notify(*closed, value, output ? MM_WOM_CLOSE : MM_WIM_CLOSE, 0);
+                        if (closed->decoder != nullptr)
+                            acmStreamClose(closed->decoder, 0);
+                        if (closed->event != nullptr)
+                            closed->event->Release();
+                        call.Changed();
+                        return MMSYSERR_NOERROR;
+                    });
 }
 
 template <class H>
 MMRESULT Prepare(bool output, bool prepare, H handle, LPWAVEHDR header, UINT size) {
-    Call call(output ? (prepare ? "waveOutPrepareHeader" : "waveOutUnprepareHeader")
-                     : (prepare ? "waveInPrepareHeader" : "waveInUnprepareHeader"));
-    if (call.Fault())
-        return *call.Fault();
-    if (call.Open(handle, output) == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (header == nullptr || size < sizeof(WAVEHDR))
-        return MMSYSERR_INVALPARAM;
-    if (prepare) {
-        if ((header->dwFlags & WHDR_PREPARED) == 0)
-            header->dwFlags =
-                (header->dwFlags | WHDR_PREPARED) & ~static_cast<DWORD>(WHDR_DONE | WHDR_INQUEUE);
+    const char* function = output ? (prepare ? "waveOutPrepareHeader" : "waveOutUnprepareHeader")
+                                  : (prepare ? "waveInPrepareHeader" : "waveInUnprepareHeader");
+    return OnDevice(function, handle, output, [&](Device&, Call&) {
+        if (header == nullptr || size < sizeof(WAVEHDR))
+            return MMSYSERR_INVALPARAM;
+        if (prepare) {
+            if ((header->dwFlags & WHDR_PREPARED) == 0)
+                header->dwFlags = (header->dwFlags | WHDR_PREPARED) &
+                                  ~static_cast<DWORD>(WHDR_DONE | WHDR_INQUEUE);
+            return MMSYSERR_NOERROR;
+        }
+        if ((header->dwFlags & WHDR_INQUEUE) != 0)
+            return WAVERR_STILLPLAYING;
+        header->dwFlags &= ~static_cast<DWORD>(WHDR_PREPARED);
         return MMSYSERR_NOERROR;
-    }
-    if ((header->dwFlags & WHDR_INQUEUE) != 0)
-        return WAVERR_STILLPLAYING;
-    header->dwFlags &= ~static_cast<DWORD>(WHDR_PREPARED);
-    return MMSYSERR_NOERROR;
+    });
 }
 
 // waveOutWrite and waveInAddBuffer.
 template <class H>
 MMRESULT Queue(bool output, H handle, LPWAVEHDR header) {
-    Call call(output ? "waveOutWrite" : "waveInAddBuffer");
-    if (call.Fault())
-        return *call.Fault();
-    Device* device = call.Open(handle, output);
-    if (device == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (header == nullptr)
-        return MMSYSERR_INVALPARAM;
-    if ((header->dwFlags & WHDR_PREPARED) == 0 || header->lpData == nullptr)
-        return WAVERR_UNPREPARED;
-    if ((header->dwFlags & WHDR_INQUEUE) != 0)
-        return WAVERR_STILLPLAYING;
-    const Nanos now = ClockNow();
-    header->dwFlags = (header->dwFlags & ~static_cast<DWORD>(WHDR_DONE)) | WHDR_INQUEUE;
-    if (output) {
-        const bool idle = !HasCursor(*device);
-        device->queue.push_back({header, FramesToPlay(*device, *header)});
-        if (idle) {
-            EnterCursor(*device);
-            if (!device->paused)
-                device->clock.Start(now);
-        }
-    } else {
-        if (device->queue.empty())
-            device->headStart = device->clock.At(now);
-        header->dwBytesRecorded = 0;
-        device->queue.push_back({header, header->dwBufferLength / device->pcm.nBlockAlign});
-    }
-    call.Changed();
-    return MMSYSERR_NOERROR;
+    return OnDevice(
+        output ? "waveOutWrite" : "waveInAddBuffer", handle, output,
+        [&](Device& device, Call& call) {
+            if (header == nullptr)
+                return MMSYSERR_INVALPARAM;
+            if ((header->dwFlags & WHDR_PREPARED) == 0 || header->lpData == nullptr)
+                return WAVERR_UNPREPARED;
+            if ((header->dwFlags & WHDR_INQUEUE) != 0)
+                return WAVERR_STILLPLAYING;
+            const Nanos now = ClockNow();
+            header->dwFlags = (header->dwFlags & ~static_cast<DWORD>(WHDR_DONE)) | WHDR_INQUEUE;
+            if (output) {
+                const bool idle = !HasCursor(device);
+                device.queue.push_back({header, FramesToPlay(device, *header)});
+                if (idle) {
+                    EnterCursor(device);
+                    if (!device.paused)
+                        device.clock.Start(now);
+                }
+            } else {
+                if (device.queue.empty())
+                    device.headStart = device.clock.At(now);
+                header->dwBytesRecorded = 0;
+                device.queue.push_back({header, header->dwBufferLength / device.pcm.nBlockAlign});
+            }
+            call.Changed();
+            return MMSYSERR_NOERROR;
+        });
 }
 
 // Every queued buffer goes back at once (input buffers with what they hold).
@@ -730,103 +725,95 @@ void ReturnAll(Device& device, Nanos now) {
     }
 }
 
-MMRESULT GetPosition(bool output, const Device& device, LPMMTIME time, UINT size) {
-    if (time == nullptr)
-        return MMSYSERR_INVALPARAM;
-    if (size < sizeof(MMTIME))
-        return MMSYSERR_ERROR;
-    const Frames frames = device.clock.At(ClockNow()) - (output ? 0 : device.positionBase);
-    if (time->wType == TIME_SAMPLES) {
-        time->u.sample = static_cast<DWORD>(frames);
-    } else {
-        time->wType = TIME_BYTES;
-        const WAVEFORMATEX& wave = device.wave;
-        time->u.cb = static_cast<DWORD>(device.decoder == nullptr
-                                            ? frames * wave.nBlockAlign
-                                            : frames * wave.nAvgBytesPerSec /
-                                                  std::max<DWORD>(wave.nSamplesPerSec, 1));
-    }
-    return MMSYSERR_NOERROR;
+template <class H>
+MMRESULT GetPosition(bool output, H handle, LPMMTIME time, UINT size) {
+    return OnDevice(output ? "waveOutGetPosition" : "waveInGetPosition", handle, output,
+                    [&](Device& device, Call&) {
+                        if (time == nullptr)
+                            return MMSYSERR_INVALPARAM;
+                        if (size < sizeof(MMTIME))
+                            return MMSYSERR_ERROR;
+                        const Frames frames = device.clock.At(ClockNow()) - device.positionBase;
+                        if (time->wType == TIME_SAMPLES) {
+                            time->u.sample = static_cast<DWORD>(frames);
+                            return MMSYSERR_NOERROR;
+                        }
+                        // Bytes of what the caller writes, also when the mapper decodes it.
+                        const WAVEFORMATEX& wave = device.wave;
+                        time->wType = TIME_BYTES;
+                        time->u.cb = static_cast<DWORD>(device.decoder == nullptr
+                                                            ? frames * wave.nBlockAlign
+                                                            : frames * wave.nAvgBytesPerSec /
+                                                                  wave.nSamplesPerSec);
+                        return MMSYSERR_NOERROR;
+                    });
 }
 
-MMRESULT GetId(bool output, void* handle, LPUINT id) {
-    Call call(output ? "waveOutGetID" : "waveInGetID");
-    if (call.Fault())
-        return *call.Fault();
-    const Device* device = call.Open(handle, output);
-    if (device == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (id == nullptr)
-        return MMSYSERR_INVALPARAM;
-    *id = device->id;
-    return MMSYSERR_NOERROR;
+template <class H>
+MMRESULT GetId(bool output, H handle, LPUINT id) {
+    return OnDevice(output ? "waveOutGetID" : "waveInGetID", handle, output,
+                    [&](Device& device, Call&) {
+                        if (id == nullptr)
+                            return MMSYSERR_INVALPARAM;
+                        *id = device.id;
+                        return MMSYSERR_NOERROR;
+                    });
 }
 
-// The output controls: volume, pitch, playback rate.
-enum class Control { Volume, Pitch, Rate };
+// The output controls, each with the dwSupport flag it needs.
+struct Control {
+    DWORD flag;
+    DWORD Device::*value;
+};
+constexpr Control kVolume{WAVECAPS_VOLUME, &Device::volume};
+constexpr Control kPitch{WAVECAPS_PITCH, &Device::pitch};
+constexpr Control kRate{WAVECAPS_PLAYBACKRATE, &Device::rate};
+
+DWORD SupportOf(const Device& device) {
+    return Devices(true)[device.index].support;
+}
 
 MMRESULT GetControl(const char* function, HWAVEOUT handle, Control control, LPDWORD value) {
-    Call call(function);
-    if (call.Fault())
-        return *call.Fault();
-    const Device* device = call.Open(handle, true);
-    if (device == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (value == nullptr)
-        return MMSYSERR_INVALPARAM;
-    const DWORD support = Devices(true)[device->index].support;
-    switch (control) {
-    case Control::Volume:
-        if ((support & WAVECAPS_VOLUME) == 0)
+    return OnDevice(function, handle, true, [&](Device& device, Call&) {
+        if (value == nullptr)
+            return MMSYSERR_INVALPARAM;
+        const DWORD support = SupportOf(device);
+        if ((support & control.flag) == 0)
             return MMSYSERR_NOTSUPPORTED;
-        *value = (support & WAVECAPS_LRVOLUME) != 0 ? device->volume : device->volume & 0xFFFF;
+        *value = device.*control.value;
+        // Without left/right volume only the low word counts.
+        if (control.flag == WAVECAPS_VOLUME && (support & WAVECAPS_LRVOLUME) == 0)
+            *value &= 0xFFFF;
         return MMSYSERR_NOERROR;
-    case Control::Pitch:
-        if ((support & WAVECAPS_PITCH) == 0)
-            return MMSYSERR_NOTSUPPORTED;
-        *value = device->pitch;
-        return MMSYSERR_NOERROR;
-    case Control::Rate:
-        if ((support & WAVECAPS_PLAYBACKRATE) == 0)
-            return MMSYSERR_NOTSUPPORTED;
-        *value = device->rate;
-        return MMSYSERR_NOERROR;
-    }
-    return MMSYSERR_NOTSUPPORTED;
+    });
 }
 
 MMRESULT SetControl(const char* function, HWAVEOUT handle, Control control, DWORD value) {
+    return OnDevice(function, handle, true, [&](Device& device, Call& call) {
+        if ((SupportOf(device) & control.flag) == 0)
+            return MMSYSERR_NOTSUPPORTED;
+        if (control.flag == WAVECAPS_PLAYBACKRATE) {
+            if (value == 0)
+                return MMSYSERR_INVALPARAM;
+            device.clock.Rebase(ClockNow());
+            device.clock.SetRate(static_cast<std::uint64_t>(device.pcm.nSamplesPerSec) * value,
+                                 kUnity);
+            call.Changed();
+        }
+        device.*control.value = value;
+        return MMSYSERR_NOERROR;
+    });
+}
+
+UINT NumDevs(bool output) {
+    LoadConfiguration();
+    std::lock_guard lock(SyncMutex());
+    return static_cast<UINT>(Devices(output).size());
+}
+
+MMRESULT ErrorTextCall(const char* function, MMRESULT code, LPSTR text, UINT size) {
     Call call(function);
-    if (call.Fault())
-        return *call.Fault();
-    Device* device = call.Open(handle, true);
-    if (device == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    const DWORD support = Devices(true)[device->index].support;
-    switch (control) {
-    case Control::Volume:
-        if ((support & WAVECAPS_VOLUME) == 0)
-            return MMSYSERR_NOTSUPPORTED;
-        device->volume = (support & WAVECAPS_LRVOLUME) != 0 ? value : value & 0xFFFF;
-        return MMSYSERR_NOERROR;
-    case Control::Pitch:
-        if ((support & WAVECAPS_PITCH) == 0)
-            return MMSYSERR_NOTSUPPORTED;
-        device->pitch = value;
-        return MMSYSERR_NOERROR;
-    case Control::Rate:
-        if ((support & WAVECAPS_PLAYBACKRATE) == 0)
-            return MMSYSERR_NOTSUPPORTED;
-        if (value == 0)
-            return MMSYSERR_INVALPARAM;
-        device->clock.Rebase(ClockNow());
-        device->rate = value;
-        device->clock.SetRate(static_cast<std::uint64_t>(device->pcm.nSamplesPerSec) * value,
-                              kUnity);
-        call.Changed();
-        return MMSYSERR_NOERROR;
-    }
-    return MMSYSERR_NOTSUPPORTED;
+    return call.Fault() ? *call.Fault() : GetErrorText(code, text, size);
 }
 
 } // namespace
@@ -865,9 +852,7 @@ using namespace posix::wave;
 // --- output ----------------------------------------------------------------------------
 
 UINT waveOutGetNumDevs() {
-    LoadConfiguration();
-    std::lock_guard lock(SyncMutex());
-    return static_cast<UINT>(Devices(true).size());
+    return NumDevs(true);
 }
 
 MMRESULT waveOutGetDevCapsA(UINT_PTR uDeviceID, LPWAVEOUTCAPSA pwoc, UINT cbwoc) {
@@ -875,8 +860,7 @@ MMRESULT waveOutGetDevCapsA(UINT_PTR uDeviceID, LPWAVEOUTCAPSA pwoc, UINT cbwoc)
 }
 
 MMRESULT waveOutGetErrorTextA(MMRESULT mmrError, LPSTR pszText, UINT cchText) {
-    Call call("waveOutGetErrorTextA");
-    return call.Fault() ? *call.Fault() : GetErrorText(mmrError, pszText, cchText);
+    return ErrorTextCall("waveOutGetErrorTextA", mmrError, pszText, cchText);
 }
 
 MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_PTR dwCallback,
@@ -901,95 +885,75 @@ MMRESULT waveOutWrite(HWAVEOUT hwo, LPWAVEHDR pwh, UINT) {
 }
 
 MMRESULT waveOutPause(HWAVEOUT hwo) {
-    Call call("waveOutPause");
-    if (call.Fault())
-        return *call.Fault();
-    Device* device = call.Open(hwo, true);
-    if (device == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (!device->paused) {
-        device->paused = true;
-        device->clock.Stop(ClockNow());
-        call.Changed();
-    }
-    return MMSYSERR_NOERROR;
+    return OnDevice("waveOutPause", hwo, true, [](Device& device, Call& call) {
+        if (!device.paused) {
+            device.paused = true;
+            device.clock.Stop(ClockNow());
+            call.Changed();
+        }
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutRestart(HWAVEOUT hwo) {
-    Call call("waveOutRestart");
-    if (call.Fault())
-        return *call.Fault();
-    Device* device = call.Open(hwo, true);
-    if (device == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (device->paused) {
-        device->paused = false;
-        if (HasCursor(*device))
-            device->clock.Start(ClockNow());
-        call.Changed();
-    }
-    return MMSYSERR_NOERROR;
+    return OnDevice("waveOutRestart", hwo, true, [](Device& device, Call& call) {
+        if (device.paused) {
+            device.paused = false;
+            if (HasCursor(device))
+                device.clock.Start(ClockNow());
+            call.Changed();
+        }
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutReset(HWAVEOUT hwo) {
-    Call call("waveOutReset");
-    if (call.Fault())
-        return *call.Fault();
-    Device* device = call.Open(hwo, true);
-    if (device == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    ReturnAll(*device, ClockNow());
-    device->clock.Restart(0);
-    device->paused = false;
-    device->cursor = 0;
-    device->cursorStart = 0;
-    device->looping = false;
-    call.Changed();
-    return MMSYSERR_NOERROR;
+    return OnDevice("waveOutReset", hwo, true, [](Device& device, Call& call) {
+        ReturnAll(device, ClockNow());
+        device.clock.StopAt(0);
+        device.paused = false;
+        device.cursor = 0;
+        device.cursorStart = 0;
+        device.looping = false;
+        call.Changed();
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutBreakLoop(HWAVEOUT hwo) {
-    Call call("waveOutBreakLoop");
-    if (call.Fault())
-        return *call.Fault();
-    Device* device = call.Open(hwo, true);
-    if (device == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (device->looping)
-        device->loopsLeft = 1;
-    return MMSYSERR_NOERROR;
+    return OnDevice("waveOutBreakLoop", hwo, true, [](Device& device, Call&) {
+        if (device.looping)
+            device.loopsLeft = 1;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutGetPosition(HWAVEOUT hwo, LPMMTIME pmmt, UINT cbmmt) {
-    Call call("waveOutGetPosition");
-    if (call.Fault())
-        return *call.Fault();
-    const Device* device = call.Open(hwo, true);
-    return device == nullptr ? MMSYSERR_INVALHANDLE : GetPosition(true, *device, pmmt, cbmmt);
+    return GetPosition(true, hwo, pmmt, cbmmt);
 }
 
 MMRESULT waveOutGetVolume(HWAVEOUT hwo, LPDWORD pdwVolume) {
-    return GetControl("waveOutGetVolume", hwo, Control::Volume, pdwVolume);
+    return GetControl("waveOutGetVolume", hwo, kVolume, pdwVolume);
 }
 
 MMRESULT waveOutSetVolume(HWAVEOUT hwo, DWORD dwVolume) {
-    return SetControl("waveOutSetVolume", hwo, Control::Volume, dwVolume);
+    return SetControl("waveOutSetVolume", hwo, kVolume, dwVolume);
 }
 
 MMRESULT waveOutGetPitch(HWAVEOUT hwo, LPDWORD pdwPitch) {
-    return GetControl("waveOutGetPitch", hwo, Control::Pitch, pdwPitch);
+    return GetControl("waveOutGetPitch", hwo, kPitch, pdwPitch);
 }
 
 MMRESULT waveOutSetPitch(HWAVEOUT hwo, DWORD dwPitch) {
-    return SetControl("waveOutSetPitch", hwo, Control::Pitch, dwPitch);
+    return SetControl("waveOutSetPitch", hwo, kPitch, dwPitch);
 }
 
 MMRESULT waveOutGetPlaybackRate(HWAVEOUT hwo, LPDWORD pdwRate) {
-    return GetControl("waveOutGetPlaybackRate", hwo, Control::Rate, pdwRate);
+    return GetControl("waveOutGetPlaybackRate", hwo, kRate, pdwRate);
 }
 
 MMRESULT waveOutSetPlaybackRate(HWAVEOUT hwo, DWORD dwRate) {
-    return SetControl("waveOutSetPlaybackRate", hwo, Control::Rate, dwRate);
+    return SetControl("waveOutSetPlaybackRate", hwo, kRate, dwRate);
 }
 
 MMRESULT waveOutGetID(HWAVEOUT hwo, LPUINT puDeviceID) {
@@ -999,9 +963,7 @@ MMRESULT waveOutGetID(HWAVEOUT hwo, LPUINT puDeviceID) {
 // --- input ------------------------------------------------------------------------------
 
 UINT waveInGetNumDevs() {
-    LoadConfiguration();
-    std::lock_guard lock(SyncMutex());
-    return static_cast<UINT>(Devices(false).size());
+    return NumDevs(false);
 }
 
 MMRESULT waveInGetDevCapsA(UINT_PTR uDeviceID, LPWAVEINCAPSA pwic, UINT cbwic) {
@@ -1009,8 +971,7 @@ MMRESULT waveInGetDevCapsA(UINT_PTR uDeviceID, LPWAVEINCAPSA pwic, UINT cbwic) {
 }
 
 MMRESULT waveInGetErrorTextA(MMRESULT mmrError, LPSTR pszText, UINT cchText) {
-    Call call("waveInGetErrorTextA");
-    return call.Fault() ? *call.Fault() : GetErrorText(mmrError, pszText, cchText);
+    return ErrorTextCall("waveInGetErrorTextA", mmrError, pszText, cchText);
 }
 
 MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_PTR dwCallback,
@@ -1035,64 +996,48 @@ MMRESULT waveInAddBuffer(HWAVEIN hwi, LPWAVEHDR pwh, UINT) {
 }
 
 MMRESULT waveInStart(HWAVEIN hwi) {
-    Call call("waveInStart");
-    if (call.Fault())
-        return *call.Fault();
-    Device* device = call.Open(hwi, false);
-    if (device == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (!device->started) {
-        device->started = true;
-        device->clock.Start(ClockNow());
-        call.Changed();
-    }
-    return MMSYSERR_NOERROR;
+    return OnDevice("waveInStart", hwi, false, [](Device& device, Call& call) {
+        if (!device.started) {
+            device.started = true;
+            device.clock.Start(ClockNow());
+            call.Changed();
+        }
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveInStop(HWAVEIN hwi) {
-    Call call("waveInStop");
-    if (call.Fault())
-        return *call.Fault();
-    Device* device = call.Open(hwi, false);
-    if (device == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (device->started) {
-        device->started = false;
+    return OnDevice("waveInStop", hwi, false, [](Device& device, Call& call) {
+        if (!device.started)
+            return MMSYSERR_NOERROR;
+        device.started = false;
         const Nanos now = ClockNow();
-        device->clock.Stop(now);
+        device.clock.Stop(now);
         // The buffer being filled goes back with what it holds.
-        const Frames held = device->clock.At(now) - device->headStart;
-        if (!device->queue.empty() && held > 0) {
-            Deliver(*device, device->headStart, held);
-            device->headStart += held;
+        const Frames held = device.clock.At(now) - device.headStart;
+        if (!device.queue.empty() && held > 0) {
+            Deliver(device, device.headStart, held);
+            device.headStart += held;
         }
         call.Changed();
-    }
-    return MMSYSERR_NOERROR;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveInReset(HWAVEIN hwi) {
-    Call call("waveInReset");
-    if (call.Fault())
-        return *call.Fault();
-    Device* device = call.Open(hwi, false);
-    if (device == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    const Nanos now = ClockNow();
-    ReturnAll(*device, now);
-    device->started = false;
-    device->clock.Stop(now);
-    device->positionBase = device->clock.At(now);
-    call.Changed();
-    return MMSYSERR_NOERROR;
+    return OnDevice("waveInReset", hwi, false, [](Device& device, Call& call) {
+        const Nanos now = ClockNow();
+        ReturnAll(device, now);
+        device.started = false;
+        device.clock.Stop(now);
+        device.positionBase = device.clock.At(now);
+        call.Changed();
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveInGetPosition(HWAVEIN hwi, LPMMTIME pmmt, UINT cbmmt) {
-    Call call("waveInGetPosition");
-    if (call.Fault())
-        return *call.Fault();
-    const Device* device = call.Open(hwi, false);
-    return device == nullptr ? MMSYSERR_INVALHANDLE : GetPosition(false, *device, pmmt, cbmmt);
+    return GetPosition(false, hwi, pmmt, cbmmt);
 }
 
 MMRESULT waveInGetID(HWAVEIN hwi, LPUINT puDeviceID) {

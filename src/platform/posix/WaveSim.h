@@ -33,7 +33,9 @@
 // and none of those waits is satisfied, it jumps to the earliest moment at
 // which a wait times out or a device has a buffer done, so a test or a host
 // script never sleeps and always sees the same order of events. A thread that
-// blocks elsewhere (a C++ mutex or condition, a thread join) holds the clock.
+// blocks elsewhere (a C++ mutex or condition, a thread join) holds the clock,
+// as does a thread made by CreateThread that has not started yet; a loop that
+// polls with PeekMessageA never lets it move.
 //
 // A bad TONVALD_WAVE is reported on stderr and ignored (the defaults hold).
 #pragma once
