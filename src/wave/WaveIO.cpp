@@ -174,11 +174,16 @@ TWaveAudioIO::~TWaveAudioIO() {
     DeleteCriticalSection(&lock_);
 }
 
-TWaveAudioIO::TBusyFrame::TBusyFrame(TWaveAudioIO& device) : device_(device) {
+TWaveAudioIO::TBusyFrame::TBusyFrame(TWaveAudioIO& device)
+    : device_(device), callbackThread_(device.OnCallbackThread()) {
     ++device_.busy_;
+    if (callbackThread_)
+        ++device_.callbackBusy_;
 }
 
 TWaveAudioIO::TBusyFrame::~TBusyFrame() {
+    if (callbackThread_)
+        --device_.callbackBusy_;
     device_.LeaveFrame();
 }
 
@@ -189,8 +194,20 @@ void TWaveAudioIO::LeaveFrame() {
     }
 }
 
+bool TWaveAudioIO::OwnFramesOpen() const {
+    const int onCallback = callbackBusy_;
+    return OnCallbackThread() ? onCallback > 0 : busy_ - onCallback > 0;
+}
+
 void TWaveAudioIO::Free() {
     destroying_ = true;
+    if (!OwnFramesOpen()) {
+        // A handler on the callback thread ends first, so that the object is
+        // gone when this call returns (a library may be unloaded next).
+        const DWORD start = GetTickCount();
+        while (busy_ > 0 && Remaining(start, kWaveNotificationWaitMs) > 0)
+            Sleep(1);
+    }
     freePending_ = true;
     if (busy_ == 0 && !tearingDown_.exchange(true)) {
         if (TearDown())

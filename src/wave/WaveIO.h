@@ -99,6 +99,8 @@ public:
     // the object; events stay silent from this call on. Called from an event
     // of this object, it returns at once and the object is freed when the
     // outermost handler or method of it returns. May be called from an event.
+    // Called from another thread while the callback thread runs a handler,
+    // it lets that handler finish first (bounded).
     void Free();
     struct Deleter {
         void operator()(TWaveAudioIO* device) const {
@@ -170,6 +172,7 @@ protected:
 
     private:
         TWaveAudioIO& device_;
+        bool callbackThread_; // opened on the callback thread
     };
     class TLockGuard {
     public:
@@ -320,6 +323,8 @@ private:
     void JoinThread(DWORD timeout);
     void WaitOwnQueue(DWORD deadline);
     void LeaveFrame();
+    // Frames of the calling thread are open.
+    bool OwnFramesOpen() const;
     // Tears the device down; false when the object cannot be freed safely.
     bool TearDown();
     void ForceShutdown(bool mayClose);
@@ -336,6 +341,7 @@ private:
     DWORD openingThread_ = 0;
     CRITICAL_SECTION lock_;
     std::atomic<int> busy_{0};
+    std::atomic<int> callbackBusy_{0}; // the frames of busy_ open on the callback thread
     std::atomic<bool> destroying_{false};
     std::atomic<bool> freePending_{false};
     std::atomic<bool> tearingDown_{false};
