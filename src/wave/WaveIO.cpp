@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -48,13 +49,19 @@ bool HeldByDevice(WAVEHDR* header) {
 // a library unloaded and loaded again never finds a class whose window
 // procedure is gone. The name carries an address of this copy, so that two
 // copies in one process (a program and a library) keep their own classes.
-// Constant-initialised and trivially destroyed: usable during the unload.
-std::mutex theClassLock;
+// The lock is never destroyed (the unload uses it, and with MinGW's threads
+// a std::mutex has a destructor that may run before), and it lives in the
+// library's own memory, so that nothing of it outlives an unloaded library.
+std::mutex& ClassLock() {
+    alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
+    static auto* lock = new (storage) std::mutex;
+    return *lock;
+}
 int theClassUsers = 0;
 char theClassName[48];
 
 bool AcquireWindowClass(WNDPROC proc) {
-    const std::lock_guard<std::mutex> guard(theClassLock);
+    const std::lock_guard<std::mutex> guard(ClassLock());
     if (theClassUsers == 0) {
         std::snprintf(theClassName, sizeof theClassName, "TonvaldWaveCallback%p",
                       static_cast<void*>(&theClassUsers));
@@ -70,7 +77,7 @@ bool AcquireWindowClass(WNDPROC proc) {
 }
 
 void ReleaseWindowClass() {
-    const std::lock_guard<std::mutex> guard(theClassLock);
+    const std::lock_guard<std::mutex> guard(ClassLock());
     if (theClassUsers > 0 && --theClassUsers == 0)
         UnregisterClassA(theClassName, GetModuleHandleA(nullptr));
 }
