@@ -266,7 +266,7 @@ void TWaveAudioIO::ForceShutdown(bool mayClose) {
     if (mayClose && DeviceUsable() && headers_.empty())
         CloseDevice();
     try {
-        FinishData();
+        FinishRun();
     } catch (...) {
         // As above.
     }
@@ -730,12 +730,12 @@ bool TWaveAudioIO::InternalOpen() {
         }
     } catch (...) {
         finish();
-        DropRun();
+        FinishRun();
         throw;
     }
     finish();
     if (!result)
-        DropRun();
+        FinishRun();
     return result;
 }
 
@@ -831,6 +831,18 @@ void TWaveAudioIO::WaveOpened() {
     opening_ = false;
     StartDataFlow();
     DoActivate();
+}
+
+void TWaveAudioIO::DeviceClosed() {
+    try {
+        FinishRun();
+    } catch (...) {
+        ForgetHandle();
+        WaveClosed();
+        throw;
+    }
+    ForgetHandle();
+    WaveClosed();
 }
 
 void TWaveAudioIO::WaveClosed() {

@@ -243,12 +243,17 @@ protected:
     virtual void DoLevel(const void* buffer, DWORD size);
 
     // The shutdown without notifications (library unload, or a close that
-    // never came): a recorder writes what a returned buffer holds, both end
-    // the reading or writing of their data.
+    // never came): a recorder writes what a returned buffer holds.
     virtual void TakeBackHeader(WAVEHDR*) {}
-    virtual void FinishData() {}
-    // An open failed (after GetWaveFormat): drop what was made for the run.
-    virtual void DropRun() {}
+    // The run's data is done with: a player ends its reading (and frees its
+    // adapter), a recorder completes its file. Called by the close
+    // notification, by an open that failed after GetWaveFormat, and by the
+    // shutdown without notifications.
+    virtual void FinishRun() {}
+    // The close notification of both directions: FinishRun (an error of it
+    // is raised again once the rest is done), the handle forgotten,
+    // WaveClosed.
+    void DeviceClosed();
     // The data of a previous run is still there (its close has not come).
     virtual bool RunPending() { return false; }
     // Before a new run on an object that may still be active: stops it and

@@ -156,8 +156,7 @@ void TWaveAudioIn::HandleWimOpen() {
 }
 
 void TWaveAudioIn::HandleWimClose() {
-    ForgetHandle();
-    WaveClosed();
+    DeviceClosed();
 }
 
 void TWaveAudioIn::ConsumeData(WAVEHDR* header) {

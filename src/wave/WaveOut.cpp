@@ -299,8 +299,7 @@ void TWaveAudioOut::HandleWomOpen() {
 }
 
 void TWaveAudioOut::HandleWomClose() {
-    ForgetHandle();
-    WaveClosed();
+    DeviceClosed();
 }
 
 bool TWaveAudioOut::WriteHeader(WAVEHDR* header) {
