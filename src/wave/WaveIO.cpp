@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -48,13 +49,19 @@ bool HeldByDevice(WAVEHDR* header) {
 // a library unloaded and loaded again never finds a class whose window
 // procedure is gone. The name carries an address of this copy, so that two
 // copies in one process (a program and a library) keep their own classes.
-// Constant-initialised and trivially destroyed: usable during the unload.
-std::mutex theClassLock;
+// The lock is never destroyed (the unload uses it, and with MinGW's threads
+// a std::mutex has a destructor that may run before), and it lives in the
+// library's own memory, so that nothing of it outlives an unloaded library.
+std::mutex& ClassLock() {
+    alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
+    static auto* lock = new (storage) std::mutex;
+    return *lock;
+}
 int theClassUsers = 0;
 char theClassName[48];
 
 bool AcquireWindowClass(WNDPROC proc) {
-    const std::lock_guard<std::mutex> guard(theClassLock);
+    const std::lock_guard<std::mutex> guard(ClassLock());
     if (theClassUsers == 0) {
         std::snprintf(theClassName, sizeof theClassName, "TonvaldWaveCallback%p",
                       static_cast<void*>(&theClassUsers));
@@ -70,7 +77,7 @@ bool AcquireWindowClass(WNDPROC proc) {
 }
 
 void ReleaseWindowClass() {
-    const std::lock_guard<std::mutex> guard(theClassLock);
+    const std::lock_guard<std::mutex> guard(ClassLock());
     if (theClassUsers > 0 && --theClassUsers == 0)
         UnregisterClassA(theClassName, GetModuleHandleA(nullptr));
 }
@@ -174,11 +181,16 @@ TWaveAudioIO::~TWaveAudioIO() {
     DeleteCriticalSection(&lock_);
 }
 
-TWaveAudioIO::TBusyFrame::TBusyFrame(TWaveAudioIO& device) : device_(device) {
+TWaveAudioIO::TBusyFrame::TBusyFrame(TWaveAudioIO& device)
+    : device_(device), callbackThread_(device.OnCallbackThread()) {
     ++device_.busy_;
+    if (callbackThread_)
+        ++device_.callbackBusy_;
 }
 
 TWaveAudioIO::TBusyFrame::~TBusyFrame() {
+    if (callbackThread_)
+        --device_.callbackBusy_;
     device_.LeaveFrame();
 }
 
@@ -189,8 +201,20 @@ void TWaveAudioIO::LeaveFrame() {
     }
 }
 
+bool TWaveAudioIO::OwnFramesOpen() const {
+    const int onCallback = callbackBusy_;
+    return OnCallbackThread() ? onCallback > 0 : busy_ - onCallback > 0;
+}
+
 void TWaveAudioIO::Free() {
     destroying_ = true;
+    if (!OwnFramesOpen()) {
+        // A handler on the callback thread ends first, so that the object is
+        // gone when this call returns (a library may be unloaded next).
+        const DWORD start = GetTickCount();
+        while (busy_ > 0 && Remaining(start, kWaveNotificationWaitMs) > 0)
+            Sleep(1);
+    }
     freePending_ = true;
     if (busy_ == 0 && !tearingDown_.exchange(true)) {
         if (TearDown())
@@ -242,7 +266,7 @@ void TWaveAudioIO::ForceShutdown(bool mayClose) {
     if (mayClose && DeviceUsable() && headers_.empty())
         CloseDevice();
     try {
-        FinishData();
+        FinishRun();
     } catch (...) {
         // As above.
     }
@@ -706,12 +730,12 @@ bool TWaveAudioIO::InternalOpen() {
         }
     } catch (...) {
         finish();
-        DropRun();
+        FinishRun();
         throw;
     }
     finish();
     if (!result)
-        DropRun();
+        FinishRun();
     return result;
 }
 
@@ -807,6 +831,18 @@ void TWaveAudioIO::WaveOpened() {
     opening_ = false;
     StartDataFlow();
     DoActivate();
+}
+
+void TWaveAudioIO::DeviceClosed() {
+    try {
+        FinishRun();
+    } catch (...) {
+        ForgetHandle();
+        WaveClosed();
+        throw;
+    }
+    ForgetHandle();
+    WaveClosed();
 }
 
 void TWaveAudioIO::WaveClosed() {

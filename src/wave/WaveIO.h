@@ -99,6 +99,8 @@ public:
     // the object; events stay silent from this call on. Called from an event
     // of this object, it returns at once and the object is freed when the
     // outermost handler or method of it returns. May be called from an event.
+    // Called from another thread while the callback thread runs a handler,
+    // it lets that handler finish first (bounded).
     void Free();
     struct Deleter {
         void operator()(TWaveAudioIO* device) const {
@@ -170,6 +172,7 @@ protected:
 
     private:
         TWaveAudioIO& device_;
+        bool callbackThread_; // opened on the callback thread
     };
     class TLockGuard {
     public:
@@ -240,12 +243,17 @@ protected:
     virtual void DoLevel(const void* buffer, DWORD size);
 
     // The shutdown without notifications (library unload, or a close that
-    // never came): a recorder writes what a returned buffer holds, both end
-    // the reading or writing of their data.
+    // never came): a recorder writes what a returned buffer holds.
     virtual void TakeBackHeader(WAVEHDR*) {}
-    virtual void FinishData() {}
-    // An open failed (after GetWaveFormat): drop what was made for the run.
-    virtual void DropRun() {}
+    // The run's data is done with: a player ends its reading (and frees its
+    // adapter), a recorder completes its file. Called by the close
+    // notification, by an open that failed after GetWaveFormat, and by the
+    // shutdown without notifications.
+    virtual void FinishRun() {}
+    // The close notification of both directions: FinishRun (an error of it
+    // is raised again once the rest is done), the handle forgotten,
+    // WaveClosed.
+    void DeviceClosed();
     // The data of a previous run is still there (its close has not come).
     virtual bool RunPending() { return false; }
     // Before a new run on an object that may still be active: stops it and
@@ -320,6 +328,8 @@ private:
     void JoinThread(DWORD timeout);
     void WaitOwnQueue(DWORD deadline);
     void LeaveFrame();
+    // Frames of the calling thread are open.
+    bool OwnFramesOpen() const;
     // Tears the device down; false when the object cannot be freed safely.
     bool TearDown();
     void ForceShutdown(bool mayClose);
@@ -336,6 +346,7 @@ private:
     DWORD openingThread_ = 0;
     CRITICAL_SECTION lock_;
     std::atomic<int> busy_{0};
+    std::atomic<int> callbackBusy_{0}; // the frames of busy_ open on the callback thread
     std::atomic<bool> destroying_{false};
     std::atomic<bool> freePending_{false};
     std::atomic<bool> tearingDown_{false};

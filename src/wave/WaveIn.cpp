@@ -13,6 +13,7 @@ constexpr UINT kHeaderBytes = sizeof(WAVEHDR);
 void TWaveAudioIn::SetPCMFormat(TPCMFormat format) {
     if (format == pcmFormat_)
         return;
+    TLockGuard lock(*this);
     if (HandleAllocated())
         throw EWaveAudioInvalidOperation(kFormatChangeText);
     pcmFormat_ = format;
@@ -51,6 +52,7 @@ std::string TWaveAudioIn::GetErrorText(MMRESULT code) {
 }
 
 std::int32_t TWaveAudioIn::GetPosition() {
+    TLockGuard lock(*this);
     MMTIME time{};
     time.wType = TIME_MS;
     if (!DeviceUsable() || waveInGetPosition(handle_, &time, sizeof time) != MMSYSERR_NOERROR)
@@ -154,8 +156,7 @@ void TWaveAudioIn::HandleWimOpen() {
 }
 
 void TWaveAudioIn::HandleWimClose() {
-    ForgetHandle();
-    WaveClosed();
+    DeviceClosed();
 }
 
 void TWaveAudioIn::ConsumeData(WAVEHDR* header) {

@@ -87,6 +87,7 @@ std::string TWaveAudioOut::GetErrorText(MMRESULT code) {
 }
 
 std::int32_t TWaveAudioOut::GetPosition() {
+    TLockGuard lock(*this);
     MMTIME time{};
     time.wType = TIME_MS;
     if (!DeviceUsable() || waveOutGetPosition(handle_, &time, sizeof time) != MMSYSERR_NOERROR)
@@ -151,6 +152,7 @@ void TWaveAudioOut::ApplyOptions() {
 }
 
 void TWaveAudioOut::SetOptions(TWaveOutOptions options) {
+    TLockGuard lock(*this);
     if (options == options_)
         return;
     options_ = options;
@@ -182,36 +184,43 @@ bool TWaveAudioOut::SetVolumeLR(std::uint16_t& left, std::uint16_t& right) {
 }
 
 std::uint16_t TWaveAudioOut::Volume() {
+    TLockGuard lock(*this);
     GetVolumeLR(volumeLeft_, volumeRight_);
     return static_cast<std::uint16_t>((volumeLeft_ + volumeRight_) >> 1);
 }
 
 void TWaveAudioOut::SetVolume(std::uint16_t percent) {
+    TLockGuard lock(*this);
     volumeLeft_ = volumeRight_ = Percent(percent);
     SetVolumeLR(volumeLeft_, volumeRight_);
 }
 
 std::uint16_t TWaveAudioOut::VolumeLeft() {
+    TLockGuard lock(*this);
     GetVolumeLR(volumeLeft_, volumeRight_);
     return volumeLeft_;
 }
 
 void TWaveAudioOut::SetVolumeLeft(std::uint16_t percent) {
+    TLockGuard lock(*this);
     volumeLeft_ = Percent(percent);
     SetVolumeLR(volumeLeft_, volumeRight_);
 }
 
 std::uint16_t TWaveAudioOut::VolumeRight() {
+    TLockGuard lock(*this);
     GetVolumeLR(volumeLeft_, volumeRight_);
     return volumeRight_;
 }
 
 void TWaveAudioOut::SetVolumeRight(std::uint16_t percent) {
+    TLockGuard lock(*this);
     volumeRight_ = Percent(percent);
     SetVolumeLR(volumeLeft_, volumeRight_);
 }
 
 double TWaveAudioOut::Pitch() {
+    TLockGuard lock(*this);
     if (!DeviceUsable())
         return pitch_;
     DWORD value = 0;
@@ -221,6 +230,7 @@ double TWaveAudioOut::Pitch() {
 }
 
 void TWaveAudioOut::SetPitch(double pitch) {
+    TLockGuard lock(*this);
     if (pitch == pitch_)
         return;
     pitch_ = pitch;
@@ -229,6 +239,7 @@ void TWaveAudioOut::SetPitch(double pitch) {
 }
 
 double TWaveAudioOut::PlaybackRate() {
+    TLockGuard lock(*this);
     if (!DeviceUsable())
         return playbackRate_;
     DWORD value = 0;
@@ -239,6 +250,7 @@ double TWaveAudioOut::PlaybackRate() {
 }
 
 void TWaveAudioOut::SetPlaybackRate(double rate) {
+    TLockGuard lock(*this);
     if (rate == playbackRate_)
         return;
     playbackRate_ = rate;
@@ -248,6 +260,7 @@ void TWaveAudioOut::SetPlaybackRate(double rate) {
 
 void TWaveAudioOut::SetPosition(std::int32_t ms) {
     TBusyFrame frame(*this);
+    TLockGuard lock(*this);
     DoSetPosition(std::max(ms, 0));
 }
 
@@ -286,8 +299,7 @@ void TWaveAudioOut::HandleWomOpen() {
 }
 
 void TWaveAudioOut::HandleWomClose() {
-    ForgetHandle();
-    WaveClosed();
+    DeviceClosed();
 }
 
 bool TWaveAudioOut::WriteHeader(WAVEHDR* header) {

@@ -18,7 +18,8 @@ class TWaveAudioOut : public TWaveAudioIO {
 public:
     TWaveAudioOut() = default;
 
-    // --- controls (each may be called from an event) ---
+    // --- controls (each may be called from an event; they hold the device
+    // lock, so that another thread may call them in thread mode) ---
     TWaveOutOptions Options() const { return options_; }
     // A different set is stored and, while the device is open, sent to it.
     void SetOptions(TWaveOutOptions options);

@@ -75,10 +75,6 @@ void TAudioPlayer::SetWave(TWaveStreamAdapter* wave) {
     wave_->LoadFromStream(*wave->Stream());
 }
 
-void TAudioPlayer::DropRun() {
-    reading_.Stop();
-}
-
 void TAudioPlayer::GetWaveFormat(PWaveFormatEx& pWaveFormat, bool& FreeIt) {
     FreeIt = false; // the record is the wave's
     pWaveFormat = reading_.Start(*wave_, PositionOffset());
@@ -94,17 +90,7 @@ void TAudioPlayer::DoSetPosition(std::int32_t ms) {
     TWaveAudioOut::DoSetPosition(ms);
 }
 
-void TAudioPlayer::HandleWomClose() {
-    try {
-        reading_.Stop();
-    } catch (...) {
-        TWaveAudioOut::HandleWomClose();
-        throw;
-    }
-    TWaveAudioOut::HandleWomClose();
-}
-
-void TAudioPlayer::FinishData() {
+void TAudioPlayer::FinishRun() {
     reading_.Stop();
 }
 
@@ -178,26 +164,12 @@ void TStockAudioPlayer::DoSetPosition(std::int32_t ms) {
     TWaveAudioOut::DoSetPosition(ms);
 }
 
-void TStockAudioPlayer::HandleWomClose() {
-    try {
-        FreeAdapter();
-    } catch (...) {
-        TWaveAudioOut::HandleWomClose();
-        throw;
-    }
-    TWaveAudioOut::HandleWomClose();
-}
-
 void TStockAudioPlayer::DoError() {
     if (!Active() && adapter_ != nullptr)
         FreeAdapter(); // a refused open leaves no adapter behind
     TWaveAudioOut::DoError();
 }
 
-void TStockAudioPlayer::FinishData() {
-    FreeAdapter();
-}
-
-void TStockAudioPlayer::DropRun() {
+void TStockAudioPlayer::FinishRun() {
     FreeAdapter();
 }

@@ -44,9 +44,7 @@ protected:
     void GetWaveFormat(PWaveFormatEx& pWaveFormat, bool& FreeIt) override;
     DWORD GetWaveData(void* buffer, DWORD size, DWORD& numLoops) override;
     void DoSetPosition(std::int32_t ms) override;
-    void HandleWomClose() override;
-    void FinishData() override;
-    void DropRun() override;
+    void FinishRun() override;
 
 private:
     std::unique_ptr<TWave> wave_;
@@ -76,10 +74,8 @@ protected:
     void GetWaveFormat(PWaveFormatEx& pWaveFormat, bool& FreeIt) override;
     DWORD GetWaveData(void* buffer, DWORD size, DWORD& numLoops) override;
     void DoSetPosition(std::int32_t ms) override;
-    void HandleWomClose() override;
     void DoError() override;
-    void FinishData() override;
-    void DropRun() override;
+    void FinishRun() override;
     bool RunPending() override { return adapter_ != nullptr; }
 
 private:

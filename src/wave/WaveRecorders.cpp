@@ -74,16 +74,6 @@ void TStockAudioRecorder::DoWaveInData(void* buffer, DWORD count, bool&) {
         CheckResult(MMSYSERR_ERROR); // a full disk: reported, and the recording goes on
 }
 
-void TStockAudioRecorder::HandleWimClose() {
-    try {
-        FinishRecording();
-    } catch (...) {
-        TWaveAudioIn::HandleWimClose();
-        throw;
-    }
-    TWaveAudioIn::HandleWimClose();
-}
-
 void TStockAudioRecorder::DoError() {
     if (!Active() && adapter_ != nullptr)
         FinishRecording(); // a refused open: the file holds the headers and no data

@@ -36,10 +36,8 @@ protected:
     void DoSetActive(bool value) override;
     void GetWaveFormat(PWaveFormatEx& pWaveFormat, bool& FreeIt) override;
     void DoWaveInData(void* buffer, DWORD count, bool& FreeIt) override;
-    void HandleWimClose() override;
     void DoError() override;
-    void FinishData() override { FinishRecording(); }
-    void DropRun() override { FinishRecording(); }
+    void FinishRun() override { FinishRecording(); }
     bool RunPending() override { return adapter_ != nullptr; }
 
 private:

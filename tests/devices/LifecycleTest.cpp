@@ -277,6 +277,22 @@ TEST(CallbackThreadTest, NotificationsRunOnTheDevicesOwnThread) {
         played.insert(played.end(), b.begin(), b.end());
     EXPECT_EQ(played, DataOf(file));
 
+    // Seeks, controls and positions from this thread while the callback
+    // thread refills.
+    player->written.clear();
+    player->SetOptions(TWaveOutOptions().set(woSetVolume).set(woSetPitch));
+    LoadWave(*player, PatternWave(Mono8Bit8000Hz, 2000));
+    player->SetActive(true);
+    for (int i = 0; i < 20 && player->Active(); ++i) {
+        player->SetPosition(1900);
+        player->SetVolume(static_cast<std::uint16_t>(i * 5));
+        player->SetPitch(1.0 + i / 100.0);
+        EXPECT_GE(player->Position(), 0);
+        PumpFor(10);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return !player->Active(); }));
+    EXPECT_LE(player->written.size(), 41u); // never more than the seeks refilled
+
     auto recorder = Make<TProbeRecorder>();
     recorder->SetAsync(true);
     recorder->SetBufferLength(100);

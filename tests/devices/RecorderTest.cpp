@@ -171,6 +171,11 @@ TEST_F(RecorderTest, ASecondRecordingWaitsForTheFirstToCloseAndBothFilesAreCompl
     ASSERT_TRUE(PumpUntil([&] { return Idle(); }));
     EXPECT_GT(DataOf(ReadFile(second)).size(), 0u);
     EXPECT_THROW(recorder->RecordStock(), EWaveAudioInvalidOperation);
+    // A file that cannot be created: the stream's error, and nothing opened.
+    log.events.clear();
+    EXPECT_THROW(recorder->RecordToFile(TempPath("no-such-folder/x.wav")), EFCreateError);
+    EXPECT_EQ(recorder->State(), TWaveAudioState::Idle);
+    EXPECT_TRUE(log.events.empty());
 }
 
 TEST(InputFormatsTest, TheCapabilityFlagsNameTheFormatsBeside8000Hz) {
