@@ -1,5 +1,7 @@
-// The device actions when the simulated devices fail: the error bindings,
-// the texts the actions write, and the objects destroyed from inside them.
+// The device actions when the simulated devices fail or are configured so:
+// the error bindings, the texts the actions write, the objects destroyed from
+// inside them, the device tables the lists show; and names of the system's
+// devices given as files.
 #include <string>
 #include <vector>
 
@@ -144,13 +146,53 @@ TEST_F(DeviceFaults, ADeviceThatDoesNotAnswerKeepsItsPlaceInTheListWithoutAName)
     EXPECT_EQ(player.Player().DeviceID(), 2);
 }
 
-TEST_F(DeviceFaults, FormatsOfADeviceThatDoesNotAnswerAreNone) {
-    const std::string r = CreateRecorder();
+TEST_F(DeviceFaults, TheDeviceListsAreGatheredOnceALoading) {
+    DeviceActions::TearDown();
+    Configure("clock=virtual; out=First; out=Second; in=Only");
+    DeviceActions::SetUp();
+    EXPECT_EQ(Exec(aiOutputDevices, {"Out", "OutLast"}), 1);
+    EXPECT_EQ(Exec(aiInputDevices, {"In", "InLast"}), 1);
+    // Devices that no longer answer are not asked again.
+    Fault("waveOutGetDevCapsA:1+:MMSYSERR_NODRIVER");
     Fault("waveInGetDevCapsA:1+:MMSYSERR_NODRIVER");
-    EXPECT_EQ(Exec(aiPCMFormats, {r, "", "F", "FLast", "ok"}), 1);
-    EXPECT_EQ(Var("FLast"), "-1");
-    EXPECT_EQ(Var("F0"), "<unset>");
+    host.variableWrites.clear();
+    EXPECT_EQ(Exec(aiOutputDevices, {"Out", "OutLast"}), 1);
+    EXPECT_EQ(Exec(aiInputDevices, {"In", "InLast"}), 1);
+    EXPECT_EQ(Var("OutLast"), "2");
+    EXPECT_EQ(Var("Out1"), "First");
+    EXPECT_EQ(Var("Out2"), "Second");
+    EXPECT_EQ(Var("InLast"), "1");
+    EXPECT_EQ(Var("In1"), "Only");
+}
+
+TEST_F(DeviceFaults, ADeviceWithoutFormatFlagsRecordsAt8kHzAndOneThatDoesNotAnswerNothing) {
+    DeviceActions::TearDown();
+    Configure("clock=virtual; in=Bare,formats=0");
+    DeviceActions::SetUp();
+    const std::string r = CreateRecorder();
+    EXPECT_EQ(Exec(aiPCMFormats, {r, "Bare", "F", "FLast", "ok"}), 1);
+    EXPECT_EQ(Var("FLast"), "3");
+    EXPECT_EQ(Var("F0"), "PCM: 8,000 kHz, 8 Bit, Mono");
+    EXPECT_EQ(Var("F1"), "PCM: 8,000 kHz, 8 Bit, Stereo");
+    EXPECT_EQ(Var("F2"), "PCM: 8,000 kHz, 16 Bit, Mono");
+    EXPECT_EQ(Var("F3"), "PCM: 8,000 kHz, 16 Bit, Stereo");
+
+    Fault("waveInGetDevCapsA:1+:MMSYSERR_NODRIVER");
+    host.variableWrites.clear();
+    EXPECT_EQ(Exec(aiPCMFormats, {r, "", "G", "GLast", "ok"}), 1);
+    EXPECT_EQ(Var("GLast"), "-1");
+    EXPECT_EQ(Var("G0"), "<unset>");
     EXPECT_EQ(Var("ok"), "True");
+}
+
+TEST_F(DeviceFaults, ASystemDeviceIsNoSoundFileAndNoRecordingFile) {
+    const std::string p = CreatePlayer();
+    const std::string r = CreateRecorder();
+    EXPECT_EQ(Exec(aiPlayerStart, {p, "/dev/null", "", "ok"}), 0);
+    EXPECT_EQ(Var("LastError"), WithPath("Не найден звуковой файл \"%s\"."_w1251, "/dev/null"));
+    EXPECT_EQ(Exec(aiRecordStart, {r, "/dev/null", "", "", "ok"}), 0);
+    EXPECT_EQ(Var("LastError"), "Cannot create file \"/dev/null\": not a regular file");
+    EXPECT_EQ(Exec(aiRecordIsActive, {r, "ok"}), 0);
 }
 
 } // namespace
