@@ -351,6 +351,25 @@ TEST_F(DeviceActions, PauseAndResumeRunTheirBindingsInsideTheActionOnlyWhenTheSt
     EXPECT_EQ(Exec(aiPlayerIsPaused, {p, "ok"}), 0);
 }
 
+TEST_F(DeviceActions, APositionBeforeTheStartIsTheStartAndOnePastTheEndEndsThePlayback) {
+    const std::string p = CreatePlayer();
+    BindAll(p, true);
+    Player(p).Player().SetBufferLength(100);
+    ASSERT_EQ(Exec(aiPlayerStart, {p, Path("short.wav"), "", "ok"}), 1);
+    ASSERT_TRUE(WaitFor("OnLevel"));
+    host.log.clear();
+    EXPECT_EQ(Exec(aiPlayerPosition, {p, "-500", "ok"}), 1);
+    ASSERT_TRUE(WaitFor("OnPosition"));
+    EXPECT_EQ(Named(Bindings(), "OnPosition")[0], "OnPosition id=1 v=0");
+
+    host.log.clear();
+    EXPECT_EQ(Exec(aiPlayerPosition, {p, "2000000000", "ok"}), 1);
+    ASSERT_TRUE(WaitFor("OnDeactivate"));
+    const std::string device = RunningUtilitiesModule().OutputDeviceNames()[0];
+    EXPECT_EQ(Bindings(), (std::vector<std::string>{"OnLevel id=1 v=0", "OnPosition id=1 v=0",
+                                                    "OnDeactivate id=1 v=" + device}));
+}
+
 TEST_F(DeviceActions, AStartChecksTheFileBeforeThePlayerAndTheWaveBeforeTheDevice) {
     const std::string p = CreatePlayer();
     const std::string notFound = "Не найден звуковой файл \"%s\"."_w1251;
