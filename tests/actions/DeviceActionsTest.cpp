@@ -567,40 +567,90 @@ TEST_F(DeviceActions, DestroyingARecordingRecorderCompletesItsFileWithoutRunning
 // --- objects destroyed and driven from inside their own bindings ----------------------
 
 TEST_F(DeviceActions, AnObjectDestroyedByItsOwnBindingIsForgottenAtOnceAndFiresNoMore) {
-    for (const bool all : {false, true}) {
-        SCOPED_TRACE(all ? "destroy all" : "destroy");
-        const std::string p = CreatePlayer();
-        BindAll(p, true);
-        Player(p).Player().SetBufferLength(100);
-        bool foundInside = true;
-        host.onGoSub = [&](const std::string& command) {
-            if (command != "GoSub \"OnLevel\"")
-                return;
-            host.onGoSub = nullptr;
-            if (all)
-                Exec(aiPlayerDestroyAll, {});
-            else
-                Exec(aiPlayerDestroy, {p, "ok"});
-            foundInside = PlayerModules->FindModule(std::stoi(p)) != nullptr;
-            Exec(aiPlayerIsActive, {p, "inside"});
-        };
-        host.log.clear();
-        ASSERT_EQ(Exec(aiPlayerStart, {p, Path("short.wav"), "", "ok"}), 1);
-        ASSERT_TRUE(WaitFor("OnLevel"));
-        devicetest::PumpFor(600);
-        EXPECT_FALSE(foundInside);
-        EXPECT_EQ(Var("inside"), "False");
-        EXPECT_EQ(Var("LastError"), "Invalid object instance by ID \"" + p + "\"");
-        // The level subroutine was the last: no position, no deactivate.
-        const std::vector<std::string> runs = Bindings();
-        ASSERT_EQ(runs.size(), 2u);
-        EXPECT_EQ(runs[0].rfind("OnActivate", 0), 0u);
-        EXPECT_EQ(runs[1], "OnLevel id=" + p + " v=50");
-        // The variables of the level binding were cleared all the same.
-        EXPECT_EQ(host.log.back(), "ClearVariables \"v\"");
-        EXPECT_NE(CreatePlayer(), p); // never handed out again
-        Exec(aiPlayerDestroyAll, {});
+    int round = 0;
+    for (const bool player : {true, false}) {
+        for (const std::string event : {"OnActivate", "OnLevel", "OnPosition", "OnDeactivate"}) {
+            const bool all = ++round % 2 == 0;
+            SCOPED_TRACE((player ? "player, " : "recorder, ") + event + (all ? ", all" : ""));
+            const std::string id = player ? CreatePlayer() : CreateRecorder();
+            BindAll(id, player);
+            TWaveDeviceModules& registry =
+                player ? static_cast<TWaveDeviceModules&>(*PlayerModules) : *RecordModules;
+            registry.FindModule(std::stoi(id))->Device().SetBufferLength(100);
+            bool foundInside = true;
+            host.onGoSub = [&](const std::string& command) {
+                if (command != "GoSub \"" + event + "\"")
+                    return;
+                host.onGoSub = nullptr;
+                if (all)
+                    Exec(player ? aiPlayerDestroyAll : aiRecordDestroyAll, {});
+                else
+                    Exec(player ? aiPlayerDestroy : aiRecordDestroy, {id, "ok"});
+                foundInside = registry.FindModule(std::stoi(id)) != nullptr;
+                Exec(player ? aiPlayerIsActive : aiRecordIsActive, {id, "inside"});
+            };
+            host.log.clear();
+            const std::string file = Path("rec" + std::to_string(round) + ".wav");
+            ASSERT_EQ(player ? Exec(aiPlayerStart, {id, Path("short.wav"), "", "ok"})
+                             : Exec(aiRecordStart, {id, file, "", "", "ok"}),
+                      1);
+            if (!player && event == "OnDeactivate") {
+                ASSERT_TRUE(WaitFor("OnLevel"));
+                ASSERT_EQ(Exec(aiRecordStop, {id, "ok"}), 1);
+            }
+            ASSERT_TRUE(WaitFor(event));
+            devicetest::PumpFor(600);
+            EXPECT_FALSE(foundInside);
+            EXPECT_EQ(Var("inside"), "False");
+            EXPECT_EQ(Var("LastError"), "Invalid object instance by ID \"" + id + "\"");
+            // That subroutine was the last to run, and its variables were
+            // cleared all the same.
+            const std::vector<std::string> runs = Bindings();
+            ASSERT_FALSE(runs.empty());
+            EXPECT_EQ(runs.back().rfind(event + " id=" + id, 0), 0u) << runs.back();
+            EXPECT_EQ(Named(runs, event).size(), 1u);
+            const bool withLength = player && event == "OnActivate";
+            EXPECT_EQ(host.log.back(),
+                      withLength ? "ClearVariables \"len\"" : "ClearVariables \"v\"");
+            if (!player) {
+                TWave recorded;
+                recorded.LoadFromFile(file);
+                EXPECT_TRUE(recorded.IsValidWave());
+                EXPECT_EQ(static_cast<std::int64_t>(recorded.DataStart()) + recorded.DataBytes(),
+                          recorded.MemoryStream().Size());
+            }
+            EXPECT_NE(player ? CreatePlayer() : CreateRecorder(), id); // never handed out again
+            Exec(aiPlayerDestroyAll, {});
+            Exec(aiRecordDestroyAll, {});
+        }
     }
+}
+
+TEST_F(DeviceActions, AStopFromTheActivateBindingEndsTheRunAtOnce) {
+    const std::string p = CreatePlayer();
+    const std::string r = CreateRecorder();
+    BindAll(p, true);
+    BindAll(r, false);
+    bool playing = true;
+    host.onGoSub = [&](const std::string& command) {
+        if (command == "GoSub \"OnActivate\"") {
+            EXPECT_EQ(Exec(playing ? aiPlayerStop : aiRecordStop, {playing ? p : r, "stop"}), 1);
+        }
+    };
+    ASSERT_EQ(Exec(aiPlayerStart, {p, Path("short.wav"), "", "ok"}), 1);
+    ASSERT_TRUE(WaitFor("OnDeactivate"));
+    playing = false;
+    ASSERT_EQ(Exec(aiRecordStart, {r, Path("rec.wav"), "", "", "ok"}), 1);
+    ASSERT_TRUE(PumpUntil([&] { return Named(Bindings(), "OnDeactivate").size() == 2; }));
+    devicetest::PumpFor(300);
+    const std::vector<std::string> runs = Bindings();
+    EXPECT_TRUE(Named(runs, "OnError").empty());
+    EXPECT_EQ(Named(runs, "OnActivate").size(), 2u);
+    EXPECT_EQ(Exec(aiPlayerIsActive, {p, "ok"}), 0);
+    EXPECT_EQ(Exec(aiRecordIsActive, {r, "ok"}), 0);
+    TWave recorded;
+    recorded.LoadFromFile(Path("rec.wav"));
+    EXPECT_TRUE(recorded.IsValidWave());
 }
 
 // A wave in a format no device plays: an unknown format tag.
@@ -659,6 +709,28 @@ TEST_F(DeviceActions, AnObjectDestroyedInsideAnActionLivesUntilTheActionReturns)
         EXPECT_EQ(module->ID, std::stoi(third));
     }
     EXPECT_EQ(errors, 2);
+}
+
+TEST_F(DeviceActions, AnErrorBindingThatStartsItsOwnPlayerAgainDoesNotRecurse) {
+    WriteFile(Path("unplayable.wav"), UnplayableWave());
+    const std::string p = CreatePlayer();
+    BindAll(p, true);
+    int errors = 0;
+    host.onGoSub = [&](const std::string& command) {
+        if (command != "GoSub \"OnError\"")
+            return;
+        ++errors;
+        // The open that failed is still under way: this start opens nothing.
+        EXPECT_EQ(Exec(aiPlayerStart, {p, Path("unplayable.wav"), "", "again"}), 1);
+    };
+    EXPECT_EQ(Exec(aiPlayerStart, {p, Path("unplayable.wav"), "", "ok"}), 1);
+    EXPECT_EQ(errors, 1);
+    EXPECT_FALSE(Player(p).Player().Active());
+    // And the player plays as before.
+    host.onGoSub = nullptr;
+    ASSERT_EQ(Exec(aiPlayerStart, {p, Path("short.wav"), "", "ok"}), 1);
+    ASSERT_TRUE(WaitFor("OnDeactivate"));
+    EXPECT_EQ(Named(Bindings(), "OnError").size(), 1u);
 }
 
 TEST_F(DeviceActions, BindingsMayStopAndRestartTheirOwnObjectWithoutEndlessRecursion) {

@@ -76,6 +76,29 @@ TEST_F(DeviceFaults, ARecorderDestroyedByTheErrorBindingOfItsOwnStartLivesUntilT
     EXPECT_EQ(Named(Bindings(), "OnError").size(), 1u);
 }
 
+TEST_F(DeviceFaults, AnErrorBindingThatStartsItsPlayerAgainAfterARefusedOpenDoesNotRecurse) {
+    const std::string p = CreatePlayer();
+    BindAll(p, true);
+    int errors = 0;
+    std::string again;
+    host.onGoSub = [&](const std::string& command) {
+        if (command != "GoSub \"OnError\"")
+            return;
+        ++errors;
+        Exec(aiPlayerStart, {p, Path("short.wav"), "", "again"});
+        again = Var("again");
+    };
+    Fault("waveOutOpen:2:MMSYSERR_ALLOCATED"); // the real open, after the query
+    EXPECT_EQ(Exec(aiPlayerStart, {p, Path("short.wav"), "", "ok"}), 1);
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(again, "False"); // the failing open was still under way
+    EXPECT_FALSE(Player(p).Player().Active());
+    host.onGoSub = nullptr;
+    ASSERT_EQ(Exec(aiPlayerStart, {p, Path("short.wav"), "", "ok"}), 1);
+    ASSERT_TRUE(WaitFor("OnDeactivate"));
+    EXPECT_EQ(Named(Bindings(), "OnError").size(), 1u);
+}
+
 TEST_F(DeviceFaults, DeviceFailuresInsideActionsRunTheErrorBindingAndLeaveTheAnswer) {
     const std::string p = CreatePlayer();
     const std::string r = CreateRecorder();
