@@ -4,6 +4,10 @@ side by side with cp and sox on the same wave, and prints a Markdown report.
 
     measure.py BUILD_DIR WORK_DIR WAVE [WAVE...]
 
+Then plays and records through the engine's device objects on the simulated
+devices (through tvdevbench), at real time and on a fast clock, with the
+first (10-minute) wave.
+
 Every measurement is one child process, started after `sync` so that no
 writeback of an earlier run is charged to it, with its destination removed
 first (every tool creates a new file). Times are wall-clock medians; memory is
@@ -136,4 +140,56 @@ def main():
             os.remove(out)
 
 
+def run_device(argv, clock):
+    """One tvdevbench run on the simulated devices with `clock`: the figures it
+    printed (name=value) and its peak memory."""
+    env = dict(os.environ, TONVALD_WAVE="clock=" + clock)
+    timed = ["/usr/bin/time", "-f", "%M", "-o", "/dev/stderr"] + argv
+    done = subprocess.run(timed, env=env, capture_output=True, text=True, check=True)
+    figures = dict(item.split("=") for item in done.stdout.split())
+    figures = {k: float(v) for k, v in figures.items()}
+    return figures, int(done.stderr.split()[-1]) * 1024
+
+
+def device_median(argv, clock, repeats):
+    runs = [run_device(argv, clock) for _ in range(repeats)]
+    keys = runs[0][0].keys()
+    figures = {k: statistics.median(r[0][k] for r in runs) for k in keys}
+    figures["underruns"] = max(r[0].get("underruns", 0) for r in runs)
+    return figures, max(r[1] for r in runs)
+
+
+def devices(build, work, wave):
+    driver = os.path.join(build, "tvdevbench")
+    record = os.path.join(work, "recording.wav")
+    size = os.path.getsize(wave)
+    buffers = 2 * 176400  # BufferCount 2 of BufferLength 1000 ms at 44.1 kHz 16-bit stereo
+    fast = "fast:100"
+    repeats = max(3, REPEATS // 2)
+    copy, _ = device_median([driver, "copy", wave], "real", REPEATS)
+    floor = copy["cpu_s"] / (copy["audio_ms"] / 60000)
+    # Real time: 20 s of each, once; the fast clock plays and records it all.
+    play_real, _ = device_median([driver, "play", wave, "20"], "real", 1)
+    play_fast, peak = device_median([driver, "play", wave, "0"], fast, repeats)
+    rec_real, _ = device_median([driver, "record", record, "20"], "real", 1)
+    rec_fast, _ = device_median([driver, "record", record, "600"], fast, repeats)
+    if os.path.exists(record):
+        os.remove(record)
+    per_minute = lambda f: f["cpu_s"] / (f["audio_ms"] / 60000)
+    cell = lambda f: "%.1f ms (%.0fx floor)" % (per_minute(f) * 1000, per_minute(f) / floor)
+    print("\n### Devices (%s, simulated devices), medians\n" % os.path.basename(wave))
+    print("| measurement | real time | fast clock (100x) |")
+    print("|---|---|---|")
+    print("| floor: copying one minute of the audio once in memory | %.2f ms | |" % (floor * 1000))
+    print("| CPU per minute played (default buffers) | %s | %s |" % (cell(play_real), cell(play_fast)))
+    print("| CPU per minute recorded (44.1 kHz 16-bit stereo) | %s | %s |"
+          % (cell(rec_real), cell(rec_fast)))
+    print("| `Active := True` to the first buffer queued | %.2f ms | %.2f ms |"
+          % (play_real["first_buffer_ms"], play_fast["first_buffer_ms"]))
+    print("| underruns | %d | %d |" % (play_real["underruns"], play_fast["underruns"]))
+    print("| peak memory playing the whole file | | %.1f MB (%.3fx file + buffers) |"
+          % (peak / 1e6, peak / (size + buffers)), flush=True)
+
+
 main()
+devices(sys.argv[1], sys.argv[2], sys.argv[3])

@@ -36,6 +36,7 @@
 #include "platform/posix/Modules.h"
 #include "platform/posix/Threads.h"
 #include "platform/posix/Types.h"
+#include "platform/posix/Wave.h"
 
 #define TV_EXPORT __attribute__((visibility("default")))
 

@@ -565,10 +565,29 @@ void TWaveStreamAdapter::SeekData(std::int32_t offset) {
 TWave::TWave() : TWaveStreamAdapter(new TMemoryStream, true) {}
 
 TCustomWaveStorage::~TCustomWaveStorage() {
+    SendFreeNotifications();
+}
+
+void TCustomWaveStorage::SendFreeNotifications() {
     const auto notifications = std::move(freeNotifications_);
+    freeNotifications_.clear();
     for (const auto& [key, onFree] : notifications)
         if (onFree)
             onFree(this);
+}
+
+void TStorageLink::Set(TCustomWaveStorage* storage) {
+    if (storage == storage_)
+        return;
+    if (storage_ != nullptr)
+        storage_->RemoveFreeNotification(this);
+    storage_ = storage;
+    if (storage_ != nullptr)
+        storage_->FreeNotification(this, [this](TCustomWaveStorage* freed) {
+            storage_ = nullptr;
+            if (onFree_)
+                onFree_(freed);
+        });
 }
 
 void TCustomWaveStorage::FreeNotification(const void* key, TStorageFreeEvent onFree) {
@@ -583,6 +602,7 @@ void TCustomWaveStorage::RemoveFreeNotification(const void* key) {
 TWaveStorage::TWaveStorage() : wave_(new TWave) {}
 
 TWaveStorage::~TWaveStorage() {
+    SendFreeNotifications();
     delete wave_;
 }
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -269,8 +270,30 @@ public:
     void FreeNotification(const void* key, TStorageFreeEvent onFree);
     void RemoveFreeNotification(const void* key);
 
+protected:
+    // Tells the registered components now; a storage calls it first thing in
+    // its destructor, so that they can still finish with its wave.
+    void SendFreeNotifications();
+
 private:
     std::vector<std::pair<const void*, TStorageFreeEvent>> freeNotifications_;
+};
+
+// A weak reference to a storage, as players and recorders keep their Stock:
+// cleared when the storage is freed, after `onFree` has been told.
+class TStorageLink {
+public:
+    explicit TStorageLink(TStorageFreeEvent onFree) : onFree_(std::move(onFree)) {}
+    ~TStorageLink() { Set(nullptr); }
+    TStorageLink(const TStorageLink&) = delete;
+    TStorageLink& operator=(const TStorageLink&) = delete;
+
+    TCustomWaveStorage* Get() const { return storage_; }
+    void Set(TCustomWaveStorage* storage);
+
+private:
+    TCustomWaveStorage* storage_ = nullptr;
+    TStorageFreeEvent onFree_;
 };
 
 class TWaveStorage : public TCustomWaveStorage {

@@ -132,7 +132,11 @@ TEST(Library, LoadsAgainAfterUnloading) {
         ASSERT_TRUE(plugin.Complete());
         plugin.registerPlugIn(&AddAction, nullptr, nullptr, &SetVariable);
         EXPECT_EQ(calls.actions, 53);
+        char path[MAX_PATH * 4] = {};
+        ASSERT_GT(GetModuleFileNameA(plugin.module, path, sizeof path), 0u);
         EXPECT_TRUE(FreeLibrary(plugin.module));
+        // Really unloaded, so that its shutdown ran as on Windows.
+        EXPECT_EQ(GetModuleHandleA(path), nullptr);
     }
 }
 

@@ -1,7 +1,6 @@
 #include "Host.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -464,17 +463,17 @@ void Host::PumpMessages() {
 }
 
 void Host::Delay(std::uint32_t milliseconds) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    // The system's tick count, which the waits follow too (the POSIX
+    // platform's clock may run fast or virtual).
+    const DWORD start = GetTickCount();
     for (;;) {
         PumpMessages();
         if (stop_)
             return;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds)
             return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
     }
 }
 

@@ -1,10 +1,10 @@
 #include "platform/posix/Clock.h"
 
 #include <atomic>
-#include <mutex>
 #include <vector>
 
 #include "platform/posix/Threads.h"
+#include "platform/posix/WaveConfig.h"
 
 namespace posix {
 namespace {
@@ -22,7 +22,6 @@ struct Setting {
 struct State {
     std::atomic<const Setting*> setting;
     std::atomic<Nanos> virtualNow{0};
-    std::mutex changing;
     // Every setting ever published stays alive: readers may still hold one.
     std::vector<const Setting*> settings;
 
@@ -47,9 +46,21 @@ Nanos NowOf(const Setting& s, const State& state) {
     return s.base + elapsed * s.speed;
 }
 
+// Publishes a setting that goes on from the time shown now.
+void Publish(State& state, ClockKind kind, unsigned speed) {
+    const Nanos now = NowOf(*state.setting.load(), state);
+    const std::int64_t factor = kind == ClockKind::Fast && speed > 1 ? speed : 1;
+    auto* next = new Setting{kind, factor, now, Steady::now()};
+    if (kind == ClockKind::Virtual)
+        state.virtualNow.store(now, std::memory_order_release);
+    state.settings.push_back(next);
+    state.setting.store(next, std::memory_order_release);
+}
+
 } // namespace
 
 Nanos ClockNow() {
+    wave::LoadConfiguration();
     const State& state = TheState();
     return NowOf(*state.setting.load(std::memory_order_acquire), state);
 }
@@ -59,18 +70,19 @@ ClockKind CurrentClockKind() {
 }
 
 void SetClock(ClockKind kind, unsigned speed) {
-    State& state = TheState();
+    wave::LoadConfiguration();
     {
-        std::lock_guard hold(state.changing);
-        const Nanos now = NowOf(*state.setting.load(), state);
-        auto* next =
-            new Setting{kind, kind == ClockKind::Fast && speed > 1 ? speed : 1, now, Steady::now()};
-        if (kind == ClockKind::Virtual)
-            state.virtualNow.store(now, std::memory_order_release);
-        state.settings.push_back(next);
-        state.setting.store(next, std::memory_order_release);
+        // Published under the lock, so that no waiter misses the change
+        // between reading the clock and going to sleep.
+        std::lock_guard lock(SyncMutex());
+        Publish(TheState(), kind, speed);
     }
     SyncChanged();
+    WakeTimedWork();
+}
+
+void StartClock(ClockKind kind, unsigned speed) {
+    Publish(TheState(), kind, speed);
 }
 
 Steady::time_point RealTimeAt(Nanos time) {

@@ -30,6 +30,9 @@ void SetClock(ClockKind kind, unsigned speed);
 // The moment of the system's monotonic clock at which a real or fast clock
 // shows `time` (the far future for kNever).
 std::chrono::steady_clock::time_point RealTimeAt(Nanos time);
+// The clock of the configuration read at start-up, set before anything has
+// read the clock (no lock taken, nobody woken).
+void StartClock(ClockKind kind, unsigned speed);
 // Moves a virtual clock forward to `time`; an earlier time changes nothing.
 void AdvanceVirtualClock(Nanos time);
 

@@ -222,6 +222,29 @@ WindowClass* FindClassLocked(LPCSTR name, HINSTANCE instance) {
 
 } // namespace
 
+bool PostMessageLocked(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto window = FindWindowLocked(hwnd);
+    if (window == nullptr)
+        return false;
+    const auto owner = Reg().threads.find(window->owner);
+    if (owner == Reg().threads.end())
+        return false;
+    PostLocked(owner->second, hwnd, message, wParam, lParam);
+    return true;
+}
+
+bool IsWindowLocked(HWND hwnd) {
+    return FindWindowLocked(hwnd) != nullptr;
+}
+
+bool PostThreadMessageLocked(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto it = Reg().threads.find(threadId);
+    if (it == Reg().threads.end())
+        return false;
+    PostLocked(it->second, nullptr, message, wParam, lParam);
+    return true;
+}
+
 void ForgetThreadMessages(DWORD threadId) {
     std::vector<std::shared_ptr<Window>> windows; // released after the lock
     {
@@ -254,10 +277,8 @@ using namespace posix;
 BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
     {
         std::lock_guard lock(SyncMutex());
-        const auto it = Reg().threads.find(threadId);
-        if (it == Reg().threads.end())
+        if (!PostThreadMessageLocked(threadId, message, wParam, lParam))
             return FALSE;
-        PostLocked(it->second, nullptr, message, wParam, lParam);
     }
     SyncChanged();
     return TRUE;
@@ -268,13 +289,8 @@ BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         return PostThreadMessageA(CurrentWithQueue()->id, message, wParam, lParam);
     {
         std::lock_guard lock(SyncMutex());
-        const auto window = FindWindowLocked(hwnd);
-        if (window == nullptr)
+        if (!PostMessageLocked(hwnd, message, wParam, lParam))
             return FALSE;
-        const auto owner = Reg().threads.find(window->owner);
-        if (owner == Reg().threads.end())
-            return FALSE;
-        PostLocked(owner->second, hwnd, message, wParam, lParam);
     }
     SyncChanged();
     return TRUE;

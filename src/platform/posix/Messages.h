@@ -136,6 +136,15 @@ using LPCREATESTRUCTA = CREATESTRUCTA*;
 #define GWLP_USERDATA (-21)
 
 extern "C" {
+namespace posix {
+// For the platform's own files, lock held: posts as PostMessageA and
+// PostThreadMessageA do (false when there is no such window or queue); the
+// caller wakes the waiting threads (SyncChanged) once it has let go of the lock.
+bool PostMessageLocked(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+bool PostThreadMessageLocked(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
+bool IsWindowLocked(HWND hwnd);
+} // namespace posix
+
 // Thread message queues.
 BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

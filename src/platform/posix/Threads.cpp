@@ -107,16 +107,17 @@ struct ThreadSlot {
 
 thread_local ThreadSlot currentThread;
 
-// Makes `thread` the calling thread's identity.
-void Attach(ThreadObject* thread) {
-    currentThread.thread = thread;
+// One more thread that holds a virtual clock while it runs.
+void CountThread(int change) {
     std::lock_guard lock(SyncMutex());
-    ++TheSync().threads;
+    TheSync().threads += change;
 }
 
 ThreadObject* Current() {
-    if (currentThread.thread == nullptr)
-        Attach(new ThreadObject(NewThreadId()));
+    if (currentThread.thread == nullptr) {
+        currentThread.thread = new ThreadObject(NewThreadId());
+        CountThread(1);
+    }
     return currentThread.thread;
 }
 
@@ -298,6 +299,14 @@ void WakeTimedWork() {
     TheSync().timedWork.notify_all();
 }
 
+bool SetEventLocked(HANDLE event) {
+    auto* object = ObjectAs<Event>(event);
+    if (object == nullptr)
+        return false;
+    object->Set(true);
+    return true;
+}
+
 DWORD WaitForHandles(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds,
                      const std::function<bool()>& input) {
     HeldObjects held;
@@ -407,18 +416,21 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize,
     auto* thread = new ThreadObject(NewThreadId()); // the caller's reference
     thread->AddRef();                               // the running thread's own
     thread->suspendCount = (creationFlags & CREATE_SUSPENDED) != 0 ? 1 : 0;
+    // Counted from now, so that a virtual clock waits for the thread to start.
+    CountThread(1);
     try {
         std::thread([thread, startAddress, parameter] {
             {
                 Lock lock(SyncMutex());
                 TheSync().changed.wait(lock, [&] { return thread->suspendCount == 0; });
             }
-            Attach(thread);
+            currentThread.thread = thread;
             const DWORD exitCode = startAddress(parameter);
             currentThread.thread = nullptr;
             EndThread(thread, exitCode);
         }).detach();
     } catch (...) {
+        CountThread(-1);
         thread->Release();
         thread->Release();
         return nullptr;

@@ -65,7 +65,8 @@ void SyncChanged();
 // time moves only here: when every thread that has used the platform waits
 // in this function, none of them is ready and no timed work is due, the clock
 // jumps to the earliest deadline or timed work. Threads blocked elsewhere (a
-// critical section, a C++ mutex, a join) hold the clock still.
+// critical section, a C++ mutex, a join) hold the clock still, and so does a
+// thread made by CreateThread from its creation (also while suspended).
 bool SyncWaitUntil(std::unique_lock<std::mutex>& lock, Nanos deadline,
                    const std::function<bool()>& ready);
 // SyncWaitUntil without a time-out.
@@ -87,6 +88,9 @@ void WakeTimedWork();
 // checked here (WAIT_FAILED when one is not waitable), the count by the caller.
 DWORD WaitForHandles(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds,
                      const std::function<bool()>& input);
+// Sets an event, lock held; false when the handle is not an event. The caller
+// wakes the waiting threads (SyncChanged) once it has let go of the lock.
+bool SetEventLocked(HANDLE event);
 // Called when a thread ends, lock not held: its message queue and windows go
 // (Messages.cpp).
 void ForgetThreadMessages(DWORD threadId);

@@ -19,6 +19,17 @@ TEST(PlatformExports, FunctionsAreFoundByTheirWindowsNames) {
     EXPECT_EQ(find("GlobalFree"), reinterpret_cast<void*>(&GlobalFree));
     EXPECT_EQ(find("mmioOpenA"), reinterpret_cast<void*>(&mmioOpenA));
     EXPECT_EQ(find("acmStreamOpen"), reinterpret_cast<void*>(&acmStreamOpen));
+    EXPECT_EQ(find("waveOutOpen"), reinterpret_cast<void*>(&waveOutOpen));
+    EXPECT_EQ(find("waveOutGetPosition"), reinterpret_cast<void*>(&waveOutGetPosition));
+    EXPECT_EQ(find("waveInAddBuffer"), reinterpret_cast<void*>(&waveInAddBuffer));
+    EXPECT_EQ(find("waveInGetErrorTextA"), reinterpret_cast<void*>(&waveInGetErrorTextA));
+    EXPECT_EQ(find("GetTickCount"), reinterpret_cast<void*>(&GetTickCount));
+    EXPECT_EQ(find("GetLastError"), reinterpret_cast<void*>(&GetLastError));
+    EXPECT_EQ(find("VirtualAlloc"), reinterpret_cast<void*>(&VirtualAlloc));
+    EXPECT_EQ(find("CreateThread"), reinterpret_cast<void*>(&CreateThread));
+    EXPECT_EQ(find("MsgWaitForMultipleObjects"),
+              reinterpret_cast<void*>(&MsgWaitForMultipleObjects));
+    EXPECT_EQ(find("CreateFileA"), reinterpret_cast<void*>(&CreateFileA));
 
     // A host pumps the plug-in's messages through what it resolved.
     using Post = BOOL (*)(DWORD, UINT, WPARAM, LPARAM);
