@@ -268,6 +268,7 @@ void TWaveAudioOut::DoSetPosition(std::int32_t ms) {
     positionOffset_ = ms;
     if (!DeviceUsable())
         return;
+    ++seeks_;
     waveOutReset(handle_); // every queued buffer comes back and is refilled from here
     paused_ = paused_ && CheckResult(waveOutPause(handle_));
 }
@@ -306,10 +307,14 @@ bool TWaveAudioOut::WriteHeader(WAVEHDR* header) {
     const bool alreadyPrepared = (header->dwFlags & WHDR_PREPARED) != 0;
     if (!alreadyPrepared && !CheckResult(waveOutPrepareHeader(handle_, header, kHeaderBytes)))
         return false;
+    const std::uint32_t seeks = seeks_;
     try {
         // The level is told when the buffer is queued, ahead of its sound.
         DoLevel(header->lpData, header->dwBufferLength);
-        if (CheckResult(waveOutWrite(handle_, header, kHeaderBytes))) {
+        // Its handler may have moved the playback (this buffer holds what
+        // came before the seek), stopped it, or freed the object.
+        const bool wanted = seeks == seeks_ && !closing_ && !Destroying() && DeviceUsable();
+        if (wanted && CheckResult(waveOutWrite(handle_, header, kHeaderBytes))) {
             MarkQueued(header);
             return true;
         }
@@ -362,8 +367,12 @@ void TWaveAudioOut::HandleWomDone(WAVEHDR* header) {
                     header->dwFlags |= WHDR_BEGINLOOP | WHDR_ENDLOOP;
                     header->dwLoops = loops;
                 }
+                const std::uint32_t seeks = seeks_;
                 queued = WriteHeader(header);
-                if (queued && HeaderCount() < BufferCount())
+                // A buffer left stale by a seek is released; another one is
+                // filled from the new position in its place.
+                if (queued ? HeaderCount() < BufferCount()
+                           : seeks != seeks_ && !closing_ && DeviceUsable())
                     RequestBuffer();
             }
         }

@@ -60,7 +60,9 @@ protected:
     virtual bool GetVolumeLR(std::uint16_t& left, std::uint16_t& right);
     virtual bool SetVolumeLR(std::uint16_t& left, std::uint16_t& right);
     virtual void DoSetPosition(std::int32_t ms);
-    // Prepares (unless prepared), reports the level, and queues the buffer.
+    // Prepares (unless prepared), reports the level, and queues the buffer;
+    // false without a write when the level's handler moved or ended the
+    // playback (the buffer is stale then) or freed the object.
     virtual bool WriteHeader(WAVEHDR* header);
     // Up to `size` bytes of data into `buffer`; 0 ends the playback.
     virtual DWORD GetWaveData(void* buffer, DWORD size, DWORD& numLoops);
@@ -100,4 +102,6 @@ private:
     TWaveOutOptions options_;
     std::int32_t positionOffset_ = 0;
     int requests_ = 0;
+    // Counts the seeks of a run: a buffer filled before a seek is stale.
+    std::uint32_t seeks_ = 0;
 };
