@@ -134,6 +134,15 @@ void TWaveAudioOut::ForgetHandle() {
     handle_ = nullptr;
     positionOffset_ = 0;
     requests_ = 0;
+    endOfData_ = false;
+}
+
+bool TWaveAudioOut::InternalClose() {
+    // Under the lock, so that the end of the data is not found meanwhile:
+    // whether the close begins here or is under way, it is a stop's now.
+    TLockGuard lock(*this);
+    endOfData_ = false;
+    return TWaveAudioIO::InternalClose();
 }
 
 // --- controls -------------------------------------------------------------------------
@@ -269,6 +278,12 @@ void TWaveAudioOut::DoSetPosition(std::int32_t ms) {
     if (!DeviceUsable())
         return;
     ++seeks_;
+    if (endOfData_ && closing_ && !Destroying()) {
+        // There is data again after the new position (or the refill finds
+        // the end once more and closes as before).
+        endOfData_ = false;
+        closing_ = false;
+    }
     waveOutReset(handle_); // every queued buffer comes back and is refilled from here
     paused_ = paused_ && CheckResult(waveOutPause(handle_));
 }
@@ -362,6 +377,7 @@ void TWaveAudioOut::HandleWomDone(WAVEHDR* header) {
             }
             if (count == 0) {
                 closing_ = true; // the end of the data: the automatic close
+                endOfData_ = true;
             } else {
                 if (loops != 0) {
                     header->dwFlags |= WHDR_BEGINLOOP | WHDR_ENDLOOP;
