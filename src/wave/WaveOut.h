@@ -108,6 +108,6 @@ private:
     int requests_ = 0;
     // The close under way began at the end of the data (not with a stop).
     bool endOfData_ = false;
-    // Counts the seeks of a run: a buffer filled before a seek is stale.
+    // Counts the seeks that reset the device: a buffer filled before one is stale.
     std::uint32_t seeks_ = 0;
 };
