@@ -270,7 +270,7 @@ void TWaveAudioIO::ForceShutdown(bool mayClose) {
     } catch (...) {
         // As above.
     }
-    ForgetHandle();
+    ForgetDevice();
     closeCalled_ = false;
     opening_ = false;
     closing_ = false;
@@ -602,10 +602,28 @@ bool TWaveAudioIO::HandleDeviceMessage(UINT message, LPARAM lParam) {
     if (message < MM_WOM_OPEN || message > MM_WIM_DATA)
         return false;
     TBusyFrame frame(*this);
+    TLockGuard lock(*this);
+    // A buffer's notification waits while a level report runs, and behind
+    // those that waited before it.
+    const bool buffer = message == MM_WOM_DONE || message == MM_WIM_DATA;
+    if (buffer && (reports_ > 0 || !postponed_.empty())) {
+        try {
+            postponed_.push_back({message, lParam});
+        } catch (const std::bad_alloc&) {
+            DispatchDeviceMessage(message, lParam); // no room to keep it: now, rather than lost
+        }
+    } else {
+        DispatchDeviceMessage(message, lParam);
+    }
+    if (reports_ == 0)
+        RunPostponed();
+    return true;
+}
+
+void TWaveAudioIO::DispatchDeviceMessage(UINT message, LPARAM lParam) {
     try {
-        TLockGuard lock(*this);
         if (State() == TWaveAudioState::Idle)
-            return true; // a late notification of a device that is gone
+            return; // a late notification of a device that is gone
         auto* header = reinterpret_cast<WAVEHDR*>(lParam);
         switch (message) {
         case MM_WOM_OPEN:
@@ -636,7 +654,33 @@ bool TWaveAudioIO::HandleDeviceMessage(UINT message, LPARAM lParam) {
     } catch (...) {
         ShowError("Unknown error");
     }
-    return true;
+}
+
+// Each in turn, in the order they came; one may report a level and postpone
+// more. A header the shutdown took back meanwhile is no longer the device's:
+// TakeHeader skips it.
+void TWaveAudioIO::RunPostponed() {
+    while (!postponed_.empty()) {
+        const TPostponed next = postponed_.front();
+        postponed_.erase(postponed_.begin());
+        DispatchDeviceMessage(next.message, next.lParam);
+    }
+}
+
+void TWaveAudioIO::ReportLevel(const void* buffer, DWORD size) {
+    struct TReport {
+        int& reports;
+        explicit TReport(int& count) : reports(count) { ++reports; }
+        ~TReport() { --reports; }
+        TReport(const TReport&) = delete;
+        TReport& operator=(const TReport&) = delete;
+    } report(reports_);
+    DoLevel(buffer, size);
+}
+
+void TWaveAudioIO::ForgetDevice() {
+    ForgetHandle();
+    postponed_.clear(); // their headers are gone, or will be another run's
 }
 
 void TWaveAudioIO::WaitForOpen() {
@@ -837,11 +881,11 @@ void TWaveAudioIO::DeviceClosed() {
     try {
         FinishRun();
     } catch (...) {
-        ForgetHandle();
+        ForgetDevice();
         WaveClosed();
         throw;
     }
-    ForgetHandle();
+    ForgetDevice();
     WaveClosed();
 }
 

@@ -216,7 +216,8 @@ protected:
     virtual MMRESULT PauseDevice() = 0;
     virtual MMRESULT RestartDevice() = 0;
     virtual MMRESULT UnprepareDevice(WAVEHDR* header) = 0;
-    // Forgets the device handle (the device is closed or abandoned).
+    // Forgets the device handle (the device is closed or abandoned); see
+    // ForgetDevice.
     virtual void ForgetHandle() = 0;
     // Output: requests for a first buffer are on their way to the callback.
     virtual bool BuffersRequested() { return false; }
@@ -241,6 +242,11 @@ protected:
     virtual void DoResume();
     virtual void DoError();
     virtual void DoLevel(const void* buffer, DWORD size);
+    // DoLevel for the buffer in hand (under the lock). A buffer the device
+    // hands back while the report runs (its handler may pump messages) waits
+    // until the outermost notification handler is done, so that buffers are
+    // queued and recorded in the device's order.
+    void ReportLevel(const void* buffer, DWORD size);
 
     // The shutdown without notifications (library unload, or a close that
     // never came): a recorder writes what a returned buffer holds.
@@ -334,6 +340,11 @@ private:
     bool TearDown();
     void ForceShutdown(bool mayClose);
     bool TakeHeader(WAVEHDR* header);
+    // The handler of one device message, and those a level report postponed.
+    void DispatchDeviceMessage(UINT message, LPARAM lParam);
+    void RunPostponed();
+    // ForgetHandle, and the postponed notifications of that device dropped.
+    void ForgetDevice();
 
     bool async_ = false;
     std::int32_t deviceID_ = -1;
@@ -342,6 +353,15 @@ private:
     std::uint16_t bufferCount_ = 2;
     std::atomic<DWORD_PTR> callback_{0};
     std::vector<WAVEHDR*> headers_;
+    // Level reports under way (under the lock), and the buffer notifications
+    // that arrived meanwhile, in order: their headers count as the device's
+    // until they are handled.
+    int reports_ = 0;
+    struct TPostponed {
+        UINT message;
+        LPARAM lParam;
+    };
+    std::vector<TPostponed> postponed_;
     TWaveThread* thread_ = nullptr;
     DWORD openingThread_ = 0;
     CRITICAL_SECTION lock_;

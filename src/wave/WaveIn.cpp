@@ -161,7 +161,7 @@ void TWaveAudioIn::HandleWimClose() {
 
 void TWaveAudioIn::ConsumeData(WAVEHDR* header) {
     bool freeIt = true;
-    DoLevel(header->lpData, header->dwBytesRecorded);
+    ReportLevel(header->lpData, header->dwBytesRecorded);
     DoWaveInData(header->lpData, header->dwBytesRecorded, freeIt);
     if (!freeIt)
         header->dwUser = 0; // the consumer keeps the buffer

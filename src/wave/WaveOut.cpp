@@ -325,7 +325,7 @@ bool TWaveAudioOut::WriteHeader(WAVEHDR* header) {
     const std::uint32_t seeks = seeks_;
     try {
         // The level is told when the buffer is queued, ahead of its sound.
-        DoLevel(header->lpData, header->dwBufferLength);
+        ReportLevel(header->lpData, header->dwBufferLength);
         // Its handler may have moved the playback (this buffer holds what
         // came before the seek), stopped it, or freed the object.
         const bool wanted = seeks == seeks_ && !closing_ && !Destroying() && DeviceUsable();

@@ -283,6 +283,52 @@ TEST(DeviceReentryTest, ControlsFromInsideALevelReportApplyToTheBufferInHand) {
     }
 }
 
+// A level handler that pumps messages (as a host's delay does) meets the
+// device's next notifications: they wait until the buffer in hand has been
+// queued or written, so the sound stays in order.
+TEST(DeviceReentryTest, ALevelHandlerThatPumpsMessagesKeepsTheDataInOrder) {
+    // The first reports pump for longer than a buffer lasts (each one
+    // meets the next buffer's notification), the rest let the run catch up.
+    int pumps = 0;
+    const auto pumpInside = [&pumps](TWaveAudioIO& device) {
+        pumps = 3;
+        device.SetBufferLength(50);
+        device.OnLevel = [&pumps](TWaveAudioIO*, std::int32_t) {
+            if (pumps-- > 0)
+                PumpFor(70);
+        };
+    };
+    auto player = Make<TProbePlayer>();
+    pumpInside(*player);
+    const Bytes file = PatternWave(Mono8Bit8000Hz, 500);
+    LoadWave(*player, file);
+    player->SetActive(true);
+    ASSERT_TRUE(PumpUntil([&] { return !player->Active(); }));
+    Bytes played;
+    for (const Bytes& b : player->written)
+        played.insert(played.end(), b.begin(), b.end());
+    EXPECT_EQ(played, DataOf(file));
+
+    auto recorder = Make<TProbeRecorder>();
+    pumpInside(*recorder);
+    recorder->SetBufferCount(6); // enough that the slow reports overrun nothing
+    const std::string path = TempPath("level-pump.wav");
+    ASSERT_TRUE(recorder->RecordToFile(path));
+    ASSERT_TRUE(PumpUntil([&] { return recorder->deliveredCount >= 6; }));
+    recorder->SetActive(false);
+    ASSERT_TRUE(PumpUntil([&] { return !recorder->Active(); }));
+    DWORD delivered = 0;
+    for (DWORD n : recorder->delivered)
+        delivered += n;
+    recorder.reset();
+    TWave wave;
+    ASSERT_TRUE(wave.LoadFromFile(path));
+    EXPECT_EQ(wave.DataBytes(), delivered);
+    if (RecordingCheck())
+        RecordingCheck()(wave); // the signal goes on without a gap or a turn
+    std::filesystem::remove(path);
+}
+
 TEST(DeviceReentryTest, AStopAndAStartInsideTheDeactivationPlayAgain) {
     auto player = Make<TProbePlayer>();
     player->SetBufferLength(100);
