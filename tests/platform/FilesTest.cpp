@@ -125,6 +125,31 @@ TEST(Files, AttributesTellFilesFromFolders) {
     DeleteFileA(name.c_str());
 }
 
+TEST(Files, NamesAreReadAsWindowsReadsThem) {
+    // The last part of a name loses its trailing blanks and dots.
+    const std::string name = "engine-files-e.bin";
+    HANDLE h = Create(name + ". .", CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    Write(h, "e");
+    CloseHandle(h);
+    EXPECT_EQ(ReadAll(name), "e");
+    EXPECT_NE(GetFileAttributesA((name + " ").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(DeleteFileA((name + ".").c_str()));
+    EXPECT_EQ(GetFileAttributesA(name.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Characters no file name may hold make no file and find none.
+    for (const char* bad : {"engine-files?.bin", "engine-files*.bin", "engine<files>.bin",
+                            "engine|files.bin", "engine\"files.bin", "engine\tfiles.bin"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(Create(bad, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+        EXPECT_EQ(GetFileAttributesA(bad), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+        EXPECT_FALSE(DeleteFileA(bad));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+    }
+}
+
 TEST(Files, MoveReplacesOnlyWhenAskedAndRussianNamesWork) {
     const std::string from = "engine-files-Звук.tmp"_w1251;
     const std::string to = "engine-files-Запись.wav"_w1251;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -165,11 +166,24 @@ bool SeekTo(FileObject* file, std::int64_t distance, DWORD method, std::int64_t&
 
 namespace posix {
 
-std::string PathFromAnsi(const char* name) {
+std::optional<std::string> PathFromAnsi(const char* name) {
     std::string path = cp1251::ToUtf8(name == nullptr ? "" : name);
-    for (char& c : path)
+    for (char& c : path) {
+        if (static_cast<unsigned char>(c) < ' ' ||
+            std::string_view("<>\"|?*").find(c) != std::string_view::npos) {
+            lastError = ERROR_INVALID_NAME;
+            return std::nullopt;
+        }
         if (c == '\\')
             c = '/';
+    }
+    const std::size_t last = path.find_last_of('/') + 1; // 0 without a slash
+    const std::string_view part = std::string_view(path).substr(last);
+    if (part != "." && part != "..") {
+        const std::size_t kept = part.find_last_not_of(". ");
+        if (kept != std::string_view::npos)
+            path.resize(last + kept + 1);
+    }
     return path;
 }
 
@@ -204,7 +218,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
         lastError = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }
-    const std::string path = posix::PathFromAnsi(fileName);
+    const std::optional<std::string> name = posix::PathFromAnsi(fileName);
+    if (!name)
+        return INVALID_HANDLE_VALUE;
+    const std::string& path = *name;
     struct stat info {};
     const bool existed = ::stat(path.c_str(), &info) == 0;
     if (existed && S_ISDIR(info.st_mode)) {
@@ -407,8 +424,11 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
         lastError = ERROR_PATH_NOT_FOUND;
         return INVALID_FILE_ATTRIBUTES;
     }
+    const std::optional<std::string> name = posix::PathFromAnsi(fileName);
+    if (!name)
+        return INVALID_FILE_ATTRIBUTES;
+    const std::string& path = *name;
     struct stat info {};
-    const std::string path = posix::PathFromAnsi(fileName);
     if (::stat(path.c_str(), &info) != 0) {
         FailWithErrnoFor(path);
         return INVALID_FILE_ATTRIBUTES;
@@ -430,7 +450,10 @@ BOOL DeleteFileA(LPCSTR fileName) {
         lastError = ERROR_PATH_NOT_FOUND;
         return FALSE;
     }
-    const std::string path = posix::PathFromAnsi(fileName);
+    const std::optional<std::string> name = posix::PathFromAnsi(fileName);
+    if (!name)
+        return FALSE;
+    const std::string& path = *name;
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
         lastError = ERROR_ACCESS_DENIED;
@@ -448,8 +471,13 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
         lastError = ERROR_PATH_NOT_FOUND;
         return FALSE;
     }
-    const std::string from = posix::PathFromAnsi(existingName);
-    const std::string to = posix::PathFromAnsi(newName);
+    const std::optional<std::string> fromName = posix::PathFromAnsi(existingName);
+    const std::optional<std::string> toName =
+        fromName ? posix::PathFromAnsi(newName) : std::nullopt;
+    if (!toName)
+        return FALSE;
+    const std::string& from = *fromName;
+    const std::string& to = *toName;
     struct stat info {};
     if (::stat(from.c_str(), &info) != 0) {
         FailWithErrnoFor(from);
