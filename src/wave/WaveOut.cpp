@@ -134,6 +134,15 @@ void TWaveAudioOut::ForgetHandle() {
     handle_ = nullptr;
     positionOffset_ = 0;
     requests_ = 0;
+    endOfData_ = false;
+}
+
+bool TWaveAudioOut::InternalClose() {
+    // Under the lock, so that the end of the data is not found meanwhile:
+    // whether the close begins here or is under way, it is a stop's now.
+    TLockGuard lock(*this);
+    endOfData_ = false;
+    return TWaveAudioIO::InternalClose();
 }
 
 // --- controls -------------------------------------------------------------------------
@@ -268,6 +277,13 @@ void TWaveAudioOut::DoSetPosition(std::int32_t ms) {
     positionOffset_ = ms;
     if (!DeviceUsable())
         return;
+    ++seeks_;
+    if (endOfData_ && closing_ && !Destroying()) {
+        // There is data again after the new position (or the refill finds
+        // the end once more and closes as before).
+        endOfData_ = false;
+        closing_ = false;
+    }
     waveOutReset(handle_); // every queued buffer comes back and is refilled from here
     paused_ = paused_ && CheckResult(waveOutPause(handle_));
 }
@@ -306,10 +322,14 @@ bool TWaveAudioOut::WriteHeader(WAVEHDR* header) {
     const bool alreadyPrepared = (header->dwFlags & WHDR_PREPARED) != 0;
     if (!alreadyPrepared && !CheckResult(waveOutPrepareHeader(handle_, header, kHeaderBytes)))
         return false;
+    const std::uint32_t seeks = seeks_;
     try {
         // The level is told when the buffer is queued, ahead of its sound.
         DoLevel(header->lpData, header->dwBufferLength);
-        if (CheckResult(waveOutWrite(handle_, header, kHeaderBytes))) {
+        // Its handler may have moved the playback (this buffer holds what
+        // came before the seek), stopped it, or freed the object.
+        const bool wanted = seeks == seeks_ && !closing_ && !Destroying() && DeviceUsable();
+        if (wanted && CheckResult(waveOutWrite(handle_, header, kHeaderBytes))) {
             MarkQueued(header);
             return true;
         }
@@ -357,13 +377,18 @@ void TWaveAudioOut::HandleWomDone(WAVEHDR* header) {
             }
             if (count == 0) {
                 closing_ = true; // the end of the data: the automatic close
+                endOfData_ = true;
             } else {
                 if (loops != 0) {
                     header->dwFlags |= WHDR_BEGINLOOP | WHDR_ENDLOOP;
                     header->dwLoops = loops;
                 }
+                const std::uint32_t seeks = seeks_;
                 queued = WriteHeader(header);
-                if (queued && HeaderCount() < BufferCount())
+                // A buffer left stale by a seek is released; another one is
+                // filled from the new position in its place.
+                if (queued ? HeaderCount() < BufferCount()
+                           : seeks != seeks_ && !closing_ && DeviceUsable())
                     RequestBuffer();
             }
         }

@@ -40,7 +40,10 @@ public:
     // Moves the playback to `ms` (the players move their data first): before
     // the start it only sets where the start begins; while playing, the
     // queued buffers are handed back and refilled from there, and a paused
-    // device stays paused. May be called from an event.
+    // device stays paused. Once the end of the data has been found, and
+    // until the device is closed, a seek takes back the close that began
+    // there (a seek to the end or beyond finds the end again); a stop's
+    // close stays. May be called from an event.
     void SetPosition(std::int32_t ms);
 
     // The device's support flags (WAVECAPS_...); left/right volume counts
@@ -60,7 +63,9 @@ protected:
     virtual bool GetVolumeLR(std::uint16_t& left, std::uint16_t& right);
     virtual bool SetVolumeLR(std::uint16_t& left, std::uint16_t& right);
     virtual void DoSetPosition(std::int32_t ms);
-    // Prepares (unless prepared), reports the level, and queues the buffer.
+    // Prepares (unless prepared), reports the level, and queues the buffer;
+    // false without a write when the level's handler moved or ended the
+    // playback (the buffer is stale then) or freed the object.
     virtual bool WriteHeader(WAVEHDR* header);
     // Up to `size` bytes of data into `buffer`; 0 ends the playback.
     virtual DWORD GetWaveData(void* buffer, DWORD size, DWORD& numLoops);
@@ -83,6 +88,7 @@ protected:
     MMRESULT UnprepareDevice(WAVEHDR* header) override;
     void ForgetHandle() override;
     bool BuffersRequested() override { return requests_ > 0; }
+    bool InternalClose() override;
     void HandleWomOpen() override;
     void HandleWomClose() override;
     void HandleWomDone(WAVEHDR* header) override;
@@ -100,4 +106,8 @@ private:
     TWaveOutOptions options_;
     std::int32_t positionOffset_ = 0;
     int requests_ = 0;
+    // The close under way began at the end of the data (not with a stop).
+    bool endOfData_ = false;
+    // Counts the seeks that reset the device: a buffer filled before one is stale.
+    std::uint32_t seeks_ = 0;
 };

@@ -154,9 +154,13 @@ std::vector<std::string>& ShownErrors::Texts() {
 }
 
 bool TProbePlayer::WriteHeader(WAVEHDR* header) {
+    if (!TAudioPlayer::WriteHeader(header))
+        return false;
+    // Queued: the device only reads the buffer, which stays ours to read.
     written.emplace_back(header->lpData, header->lpData + header->dwBufferLength);
     ++writtenCount;
-    return TAudioPlayer::WriteHeader(header);
+    ++queued;
+    return true;
 }
 
 void TProbeRecorder::DoWaveInData(void* buffer, DWORD count, bool& FreeIt) {

@@ -62,12 +62,13 @@ public:
     static std::vector<std::string>& Texts();
 };
 
-// A player that keeps the bytes of each buffer it queues and opens the
+// A player that keeps the bytes of each buffer the device accepted and opens the
 // engine's protected operations to the tests.
 class TProbePlayer : public TAudioPlayer {
 public:
     TProbePlayer() { ++alive; }
-    static inline std::atomic<int> alive = 0; // probes not yet freed
+    static inline std::atomic<int> alive = 0;          // probes not yet freed
+    static inline std::atomic<std::size_t> queued = 0; // buffers queued by every probe
     std::vector<Bytes> written;
     std::atomic<std::size_t> writtenCount = 0;
     using TAudioPlayer::InternalClose;

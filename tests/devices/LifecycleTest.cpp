@@ -148,9 +148,11 @@ void FreeInside(const std::string& when, bool async) {
     EventLog log;
     log.Attach(*player);
     std::atomic<bool> freed = false;
+    std::size_t queuedAtFree = 0;
     log.onEvent = [&](const std::string& event) {
         if (!freed && event.compare(0, when.size(), when) == 0) {
             freed = true;
+            queuedAtFree = TProbePlayer::queued;
             player->Free();
         }
     };
@@ -165,14 +167,56 @@ void FreeInside(const std::string& when, bool async) {
         if (when == "stop") { // freed while closing, from outside any event
             player->SetActive(false);
             freed = true;
+            queuedAtFree = TProbePlayer::queued;
             player->Free();
         }
     }
     EXPECT_TRUE(PumpUntil([&] { return freed && TProbePlayer::alive == 0; }));
     const int events = log.Count("");
     PumpFor(200);
-    EXPECT_EQ(log.Count(""), events); // a freed object raises nothing
+    EXPECT_EQ(log.Count(""), events);              // a freed object raises nothing
+    EXPECT_EQ(TProbePlayer::queued, queuedAtFree); // nor queues anything
     EXPECT_TRUE(shown.Texts().empty());
+}
+
+struct TCountedStockPlayer : TStockAudioPlayer {
+    TCountedStockPlayer() { ++alive; }
+    static inline std::atomic<int> alive = 0;
+
+protected:
+    ~TCountedStockPlayer() override { --alive; }
+};
+
+// The stock devices freed inside their first level report: the recording
+// still holds that report's buffer and is complete.
+void FreeStockInsideLevel(bool async) {
+    SCOPED_TRACE(async ? "thread" : "window");
+    const std::string path = TempPath("level-free.wav");
+    auto* player = new TCountedStockPlayer;
+    auto* recorder = new TProbeRecorder;
+    std::atomic<int> levels = 0;
+    for (TWaveAudioIO* device : std::initializer_list<TWaveAudioIO*>{player, recorder}) {
+        device->SetAsync(async);
+        device->SetBufferLength(100);
+        device->OnLevel = [&levels](TWaveAudioIO* sender, std::int32_t) {
+            ++levels;
+            sender->Free();
+        };
+    }
+    const Bytes file = PatternWave(Mono8Bit8000Hz, 3000);
+    auto* stream = new TMemoryStream;
+    stream->Write(file.data(), static_cast<std::int64_t>(file.size()));
+    ASSERT_TRUE(player->PlayStream(stream, true));
+    ASSERT_TRUE(recorder->RecordToFile(path));
+    EXPECT_TRUE(
+        PumpUntil([&] { return TCountedStockPlayer::alive == 0 && TProbeRecorder::alive == 0; }));
+    PumpFor(100);
+    EXPECT_EQ(levels, 2);
+    TWave wave;
+    ASSERT_TRUE(wave.LoadFromFile(path));
+    EXPECT_GE(wave.DataBytes(), 1600u); // 100 ms of 8 kHz 16-bit mono
+    EXPECT_EQ(wave.MemoryStream().Size(), wave.DataStart() + std::int64_t{wave.DataBytes()});
+    std::filesystem::remove(path);
 }
 
 TEST(DeviceReentryTest, AnObjectFreedInsideItsOwnEventGoesWhenTheEventHasReturned) {
@@ -180,6 +224,63 @@ TEST(DeviceReentryTest, AnObjectFreedInsideItsOwnEventGoesWhenTheEventHasReturne
         for (const char* when : {"activate", "level", "deactivate", "error", "pause", "stop"})
             FreeInside(when, async);
     EXPECT_EQ(TProbePlayer::alive, 0);
+    for (const bool async : {false, true})
+        FreeStockInsideLevel(async);
+}
+
+// The level is reported while a buffer is filled, before it is queued: what
+// the report's handler does applies to that buffer too.
+TEST(DeviceReentryTest, ControlsFromInsideALevelReportApplyToTheBufferInHand) {
+    const Bytes data = DataOf(PatternWave(Mono8Bit8000Hz, 3000));
+    const auto slice = [&](std::size_t from, std::size_t count) {
+        return Bytes(data.begin() + from, data.begin() + from + count);
+    };
+    for (const bool async : {false, true}) {
+        for (const std::string control : {"seek", "stop", "pause"}) {
+            SCOPED_TRACE(control + (async ? " (thread)" : ""));
+            auto player = Make<TProbePlayer>();
+            player->SetAsync(async);
+            player->SetBufferLength(100);
+            EventLog log;
+            log.Attach(*player);
+            log.onEvent = [&](const std::string& event) {
+                if (event.compare(0, 6, "level ") != 0 || log.Count("level ") != 2)
+                    return; // the second buffer's report: the first one is queued
+                if (control == "seek")
+                    player->SetPosition(2000);
+                else if (control == "stop")
+                    player->SetActive(false);
+                else
+                    player->SetPaused(true);
+            };
+            LoadWave(*player, PatternWave(Mono8Bit8000Hz, 3000));
+            player->SetActive(true);
+            if (control == "pause") {
+                ASSERT_TRUE(PumpUntil([&] { return player->Paused(); }));
+                PumpFor(100); // (a buffer handed back before the pause is refilled)
+                const std::size_t queued = player->writtenCount;
+                PumpFor(200);
+                EXPECT_EQ(player->writtenCount, queued); // nothing plays while paused
+                EXPECT_LE(queued, 3u);
+                player->SetPaused(false);
+            }
+            ASSERT_TRUE(PumpUntil([&] { return !player->Active(); }));
+            Bytes played;
+            for (const Bytes& b : player->written)
+                played.insert(played.end(), b.begin(), b.end());
+            Bytes expected = slice(0, 800);
+            if (control == "seek") {
+                const Bytes tail = slice(16000, 8000);
+                expected.insert(expected.end(), tail.begin(), tail.end());
+            } else if (control == "pause") {
+                expected = data;
+            }
+            EXPECT_EQ(played, expected);
+            EXPECT_EQ(log.WithoutLevels().front(), "activate");
+            EXPECT_EQ(log.WithoutLevels().back(), "deactivate");
+            EXPECT_EQ(log.Count("deactivate"), 1);
+        }
+    }
 }
 
 TEST(DeviceReentryTest, AStopAndAStartInsideTheDeactivationPlayAgain) {

@@ -143,6 +143,36 @@ TEST_F(PlayerTest, SeekingRefillsFromTheNewPositionAndKeepsAPauseRunning) {
     EXPECT_EQ(tail, Slice(data, 16000, 8000));
 }
 
+TEST_F(PlayerTest, ASeekAfterTheEndOfTheDataWasFoundPlaysOnUnlessItIsAStopsClose) {
+    // 250 ms: the request after the third buffer finds no data and starts the
+    // close while that buffer still plays.
+    const Bytes file = PatternWave(Mono8Bit8000Hz, 250);
+    const Bytes data = DataOf(file);
+    const auto toTheEnd = [&](bool stop, std::int32_t ms) {
+        log.events.clear();
+        player->written.clear();
+        LoadWave(*player, file);
+        player->SetActive(true);
+        ASSERT_TRUE(PumpUntil([&] { return player->State() == TWaveAudioState::Closing; }));
+        ASSERT_EQ(Played(), data);
+        if (stop)
+            player->SetActive(false);
+        player->SetPosition(ms);
+        ASSERT_TRUE(PumpUntil([&] { return Idle(); }));
+        EXPECT_EQ(log.WithoutLevels(), (std::vector<std::string>{"activate", "deactivate"}));
+    };
+    toTheEnd(false, 100); // back into the data: it plays on from there
+    Bytes twice = data;
+    twice.insert(twice.end(), data.begin() + 800, data.end());
+    EXPECT_EQ(Played(), twice);
+    for (const auto& [stop, ms] :
+         {std::pair{false, 250}, std::pair{false, 5000}, std::pair{true, 0}}) {
+        SCOPED_TRACE(std::to_string(ms) + (stop ? " after a stop" : ""));
+        toTheEnd(stop, ms); // to the end, past it, or after a stop: the playback ends
+        EXPECT_EQ(Played(), data);
+    }
+}
+
 TEST_F(PlayerTest, ChangingTheWaveStopsThePlayback) {
     LoadWave(*player, PatternWave(Mono8Bit8000Hz, 5000));
     player->SetActive(true);
