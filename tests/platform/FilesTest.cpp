@@ -1,6 +1,7 @@
 // The ANSI file functions. Under Wine these run against kernel32 itself.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "platform/Cp1251.h"
@@ -136,6 +137,24 @@ TEST(Files, NamesAreReadAsWindowsReadsThem) {
     EXPECT_NE(GetFileAttributesA((name + " ").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(DeleteFileA((name + ".").c_str()));
     EXPECT_EQ(GetFileAttributesA(name.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Letter case does not matter, in folders and in names, Cyrillic too;
+    // a file made in a folder found that way keeps its own case.
+    const std::string folder = "engine-files-Case";
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    const std::string stored = folder + "\\Звук.wav"_w1251;
+    h = Create(stored, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    Write(h, "c");
+    CloseHandle(h);
+    EXPECT_EQ(ReadAll("ENGINE-FILES-case\\зВУК.WAV"_w1251), "c");
+    h = Create("engine-files-CASE\\New.wav", CREATE_NEW);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_NE(GetFileAttributesA((folder + "\\New.wav").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(DeleteFileA("engine-files-case\\NEW.WAV"));
+    EXPECT_TRUE(DeleteFileA("engine-files-case\\звук.wav"_w1251));
+    EXPECT_TRUE(std::filesystem::remove(folder)); // empty again
 
     // Characters no file name may hold make no file and find none.
     for (const char* bad : {"engine-files?.bin", "engine-files*.bin", "engine<files>.bin",

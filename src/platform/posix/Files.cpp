@@ -1,8 +1,10 @@
 // kernel32's ANSI file functions over POSIX file descriptors.
 #include "platform/posix/Files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <string_view>
@@ -166,6 +168,58 @@ bool SeekTo(FileObject* file, std::int64_t distance, DWORD method, std::int64_t&
 
 namespace posix {
 
+namespace {
+
+// The entry of `folder` whose name equals `part` without regard to letter
+// case, or nothing.
+std::optional<std::string> MatchInFolder(const std::string& folder, std::string_view part) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr)
+        return std::nullopt;
+    const std::string wanted = cp1251::FromUtf8(part);
+    std::optional<std::string> match;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view entryName = entry->d_name;
+        if (entryName != "." && entryName != ".." &&
+            cp1251::SameIgnoringCase(cp1251::FromUtf8(entryName), wanted)) {
+            match = std::string(entryName);
+            break;
+        }
+    }
+    ::closedir(dir);
+    return match;
+}
+
+// As on Windows, a name finds its file whatever the letter case it is
+// written in: each part of the path that does not exist as written is
+// looked up in its folder. The parts from the first one not found on stay
+// as written (a file about to be made keeps the case it was given).
+std::string WithLettersAsStored(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0)
+        return path;
+    std::string resolved;
+    bool found = true;
+    for (std::size_t pos = 0; pos <= path.size();) {
+        const std::size_t end = std::min(path.find('/', pos), path.size());
+        const std::string_view part = std::string_view(path).substr(pos, end - pos);
+        std::string next = resolved + std::string(part);
+        if (found && !part.empty() && ::lstat(next.c_str(), &info) != 0) {
+            if (const auto match = MatchInFolder(resolved, part))
+                next = resolved + *match;
+            else
+                found = false;
+        }
+        resolved = std::move(next);
+        if (end < path.size())
+            resolved += '/';
+        pos = end + 1;
+    }
+    return resolved;
+}
+
+} // namespace
+
 std::optional<std::string> PathFromAnsi(const char* name) {
     std::string path = cp1251::ToUtf8(name == nullptr ? "" : name);
     for (char& c : path) {
@@ -184,7 +238,7 @@ std::optional<std::string> PathFromAnsi(const char* name) {
         if (kept != std::string_view::npos)
             path.resize(last + kept + 1);
     }
-    return path;
+    return WithLettersAsStored(path);
 }
 
 } // namespace posix
