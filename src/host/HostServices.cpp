@@ -13,22 +13,6 @@ bool IsBlankOrControl(char c) {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
-// The lower-case form of a Windows-1251 byte (Latin and Cyrillic letters).
-char LowerCase1251(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80)
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    const char16_t cp = cp1251::kHighHalf[byte - 0x80];
-    char16_t lower = cp;
-    if (cp >= 0x0410 && cp <= 0x042F)
-        lower = static_cast<char16_t>(cp + 0x20);
-    else if (cp >= 0x0400 && cp <= 0x040F)
-        lower = static_cast<char16_t>(cp + 0x50);
-    else if (cp == 0x0490)
-        lower = 0x0491;
-    return lower == cp ? c : cp1251::FromCodePoint(lower);
-}
-
 // A slot that releases whatever block it holds when it goes out of scope.
 class OwnedSlot {
 public:
@@ -77,12 +61,7 @@ void FreeHostString(char** slot) {
 }
 
 bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerCase1251(a[i]) != LowerCase1251(b[i]))
-            return false;
-    return true;
+    return cp1251::SameIgnoringCase(a, b);
 }
 
 std::string_view TrimHostText(std::string_view text) {

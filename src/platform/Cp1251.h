@@ -87,6 +87,32 @@ inline std::string FromUtf8(std::string_view utf8) {
     return out;
 }
 
+// The lower-case form of a Windows-1251 byte (Latin and Cyrillic letters).
+constexpr char ToLower(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80)
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const char16_t cp = kHighHalf[byte - 0x80];
+    char16_t lower = cp;
+    if (cp >= 0x0410 && cp <= 0x042F)
+        lower = static_cast<char16_t>(cp + 0x20);
+    else if (cp >= 0x0400 && cp <= 0x040F)
+        lower = static_cast<char16_t>(cp + 0x50);
+    else if (cp == 0x0490)
+        lower = 0x0491;
+    return lower == cp ? c : FromCodePoint(lower);
+}
+
+// Whether two Windows-1251 texts are equal without regard to letter case.
+constexpr bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (ToLower(a[i]) != ToLower(b[i]))
+            return false;
+    return true;
+}
+
 // Windows-1251 bytes to UTF-8 text; the unassigned byte 0x98 becomes U+FFFD.
 inline std::string ToUtf8(std::string_view ansi) {
     std::string out;

@@ -141,8 +141,20 @@ bool TWaveAudioOut::InternalClose() {
     // Under the lock, so that the end of the data is not found meanwhile:
     // whether the close begins here or is under way, it is a stop's now.
     TLockGuard lock(*this);
+    const bool drainingToTheEnd = endOfData_ && closing_ && DeviceUsable();
     endOfData_ = false;
-    return TWaveAudioIO::InternalClose();
+    if (!drainingToTheEnd)
+        return TWaveAudioIO::InternalClose();
+    // The close that began at the end of the data lets the queued buffers
+    // play out; a stop silences them: the device hands them back at once,
+    // and the last one released closes it.
+    try {
+        return CheckResult(ResetDevice());
+    } catch (...) {
+        if (RaisesCloseErrors())
+            throw;
+        return false;
+    }
 }
 
 // --- controls -------------------------------------------------------------------------

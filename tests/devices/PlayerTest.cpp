@@ -173,6 +173,22 @@ TEST_F(PlayerTest, ASeekAfterTheEndOfTheDataWasFoundPlaysOnUnlessItIsAStopsClose
     }
 }
 
+TEST_F(PlayerTest, AStopWhileTheLastBuffersPlayHandsThemBack) {
+    // Paused after the end of the data was found, the device would hold its
+    // buffers for ever: only the stop's reset can end the run.
+    const Bytes file = PatternWave(Mono8Bit8000Hz, 250);
+    LoadWave(*player, file);
+    player->SetActive(true);
+    ASSERT_TRUE(PumpUntil([&] { return player->State() == TWaveAudioState::Closing; }));
+    player->SetPaused(true);
+    player->SetActive(false);
+    ASSERT_TRUE(PumpUntil([&] { return Idle(); }));
+    EXPECT_EQ(log.WithoutLevels(), (std::vector<std::string>{"activate", "pause", "deactivate"}));
+    EXPECT_EQ(Played(), DataOf(file)); // nothing refilled
+    EXPECT_EQ(player->HeaderCount(), 0);
+    EXPECT_TRUE(shown.Texts().empty());
+}
+
 TEST_F(PlayerTest, ChangingTheWaveStopsThePlayback) {
     LoadWave(*player, PatternWave(Mono8Bit8000Hz, 5000));
     player->SetActive(true);

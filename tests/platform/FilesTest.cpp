@@ -1,6 +1,7 @@
 // The ANSI file functions. Under Wine these run against kernel32 itself.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "platform/Cp1251.h"
@@ -123,6 +124,49 @@ TEST(Files, AttributesTellFilesFromFolders) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Create(".", OPEN_EXISTING), INVALID_HANDLE_VALUE);
     DeleteFileA(name.c_str());
+}
+
+TEST(Files, NamesAreReadAsWindowsReadsThem) {
+    // The last part of a name loses its trailing blanks and dots.
+    const std::string name = "engine-files-e.bin";
+    HANDLE h = Create(name + ". .", CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    Write(h, "e");
+    CloseHandle(h);
+    EXPECT_EQ(ReadAll(name), "e");
+    EXPECT_NE(GetFileAttributesA((name + " ").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(DeleteFileA((name + ".").c_str()));
+    EXPECT_EQ(GetFileAttributesA(name.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Letter case does not matter, in folders and in names, Cyrillic too;
+    // a file made in a folder found that way keeps its own case.
+    const std::string folder = "engine-files-Case";
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    const std::string stored = folder + "\\Звук.wav"_w1251;
+    h = Create(stored, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    Write(h, "c");
+    CloseHandle(h);
+    EXPECT_EQ(ReadAll("ENGINE-FILES-case\\зВУК.WAV"_w1251), "c");
+    h = Create("engine-files-CASE\\New.wav", CREATE_NEW);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_NE(GetFileAttributesA((folder + "\\New.wav").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(DeleteFileA("engine-files-case\\NEW.WAV"));
+    EXPECT_TRUE(DeleteFileA("engine-files-case\\звук.wav"_w1251));
+    EXPECT_TRUE(std::filesystem::remove(folder)); // empty again
+
+    // Characters no file name may hold make no file and find none.
+    for (const char* bad : {"engine-files?.bin", "engine-files*.bin", "engine<files>.bin",
+                            "engine|files.bin", "engine\"files.bin", "engine\tfiles.bin"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(Create(bad, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+        EXPECT_EQ(GetFileAttributesA(bad), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+        EXPECT_FALSE(DeleteFileA(bad));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+    }
 }
 
 TEST(Files, MoveReplacesOnlyWhenAskedAndRussianNamesWork) {

@@ -390,7 +390,7 @@ Host::Flow Host::Execute(const Statement& st) {
 }
 
 Host::Flow Host::GoSub(const Statement& st, const std::string& label) {
-    const auto it = script_.labelIndex.find(Fold(label));
+    const auto it = script_.labelIndex.find(NameKey(label));
     if (it == script_.labelIndex.end()) {
         Fail(st, "no label \"" + label + "\"");
         return Flow::Stop;
@@ -518,16 +518,20 @@ std::string Host::Expand(const std::string& text) const {
     return out;
 }
 
+std::string Host::VariableKey(const std::string& name) {
+    return NameKey(StripBrackets(TrimName(name)));
+}
+
 std::string Host::GetVar(const std::string& name) const {
-    const auto it = variables_.find(Fold(name));
+    const auto it = variables_.find(VariableKey(name));
     return it == variables_.end() ? std::string() : it->second;
 }
 
 void Host::SetVar(const std::string& name, const std::string& value) {
     if (value.empty())
-        variables_.erase(Fold(name));
+        variables_.erase(VariableKey(name));
     else
-        variables_[Fold(name)] = value;
+        variables_[VariableKey(name)] = value;
 }
 
 void Host::Fail(const Statement& st, const std::string& message) {

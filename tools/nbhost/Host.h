@@ -70,6 +70,10 @@ private:
     void Delay(std::uint32_t milliseconds);
 
     std::string Expand(const std::string& text) const;
+    // Variables are found by their names trimmed and folded, written with or
+    // without their brackets: a name the plug-in sets is the one a script
+    // reads and ClearVariables clears.
+    static std::string VariableKey(const std::string& name);
     std::string GetVar(const std::string& name) const;
     void SetVar(const std::string& name, const std::string& value);
     void Fail(const Statement& st, const std::string& message);
@@ -83,7 +87,7 @@ private:
     std::string title_, author_, description_;
     std::vector<Action> catalogue_;
     std::map<std::string, std::size_t> actionIndex_; // folded name -> catalogue index
-    std::map<std::string, std::string> variables_;   // folded name -> value
+    std::map<std::string, std::string> variables_;   // VariableKey -> value
     Script script_;
     std::string scriptPath_;
     int depth_ = 0;       // GoSubs running

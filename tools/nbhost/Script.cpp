@@ -33,11 +33,14 @@ const BuiltIn* FindBuiltIn(const std::string& folded) {
     return nullptr;
 }
 
+// Blanks and control characters, as the plug-in trims them from names.
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    return static_cast<unsigned char>(c) <= ' ';
 }
 
-std::string Trim(const std::string& text) {
+} // namespace
+
+std::string TrimName(const std::string& text) {
     std::size_t begin = 0;
     std::size_t end = text.size();
     while (begin < end && IsBlank(text[begin]))
@@ -46,8 +49,6 @@ std::string Trim(const std::string& text) {
         --end;
     return text.substr(begin, end - begin);
 }
-
-} // namespace
 
 std::string Fold(const std::string& name) {
     std::string out = name;
@@ -71,14 +72,14 @@ bool ParseLine(const std::string& text, int line, Statement& out, bool& blank, s
     out = Statement{};
     out.line = line;
     blank = false;
-    const std::string trimmed = Trim(text);
+    const std::string trimmed = TrimName(text);
     if (trimmed.empty() || trimmed[0] == '.') {
         blank = true;
         return true;
     }
     if (trimmed[0] == ':') {
         out.kind = Statement::Kind::Label;
-        out.name = Trim(trimmed.substr(1));
+        out.name = TrimName(trimmed.substr(1));
         if (out.name.empty()) {
             error = "a label needs a name";
             return false;
@@ -112,8 +113,12 @@ bool ParseLine(const std::string& text, int line, Statement& out, bool& blank, s
     }
 }
 
+std::string NameKey(const std::string& name) {
+    return Fold(TrimName(name));
+}
+
 const Statement* Script::FindLabel(const std::string& name) const {
-    const auto it = labelIndex.find(Fold(name));
+    const auto it = labelIndex.find(NameKey(name));
     return it == labelIndex.end() ? nullptr : &statements[it->second];
 }
 
@@ -142,7 +147,7 @@ Script ParseScript(const std::string& text, std::vector<ScriptError>& errors) {
             const std::size_t index = script.statements.size();
             const std::string folded = Fold(st.name);
             if (st.kind == Statement::Kind::Label) {
-                if (!script.labelIndex.emplace(folded, index).second)
+                if (!script.labelIndex.emplace(NameKey(st.name), index).second)
                     errors.push_back({line, "label \"" + st.name + "\" is defined twice"});
                 else
                     script.labels.push_back(st.name);

@@ -34,7 +34,7 @@ struct ScriptError {
 struct Script {
     std::vector<Statement> statements;
     std::vector<std::string> labels;               // in the order they appear
-    std::map<std::string, std::size_t> labelIndex; // folded name -> statement index
+    std::map<std::string, std::size_t> labelIndex; // NameKey -> statement index
     const Statement* FindLabel(const std::string& name) const;
 };
 
@@ -44,6 +44,13 @@ Script ParseScript(const std::string& text, std::vector<ScriptError>& errors);
 
 // Names of variables, labels and commands ignore letter case, Cyrillic too.
 std::string Fold(const std::string& name);
+
+// A text without the blanks and control characters around it.
+std::string TrimName(const std::string& name);
+// The key a label or a variable is found by: its name trimmed and folded.
+// The plug-in finds a subroutine in the host's list that way, and then runs
+// it, and names variables, as the author typed them, blanks included.
+std::string NameKey(const std::string& name);
 
 // Whether a command name is one of the language's own (not a plug-in action).
 bool IsBuiltIn(const std::string& foldedName);

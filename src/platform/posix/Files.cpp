@@ -1,10 +1,13 @@
 // kernel32's ANSI file functions over POSIX file descriptors.
 #include "platform/posix/Files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -165,12 +168,77 @@ bool SeekTo(FileObject* file, std::int64_t distance, DWORD method, std::int64_t&
 
 namespace posix {
 
-std::string PathFromAnsi(const char* name) {
+namespace {
+
+// The entry of `folder` whose name equals `part` without regard to letter
+// case, or nothing.
+std::optional<std::string> MatchInFolder(const std::string& folder, std::string_view part) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr)
+        return std::nullopt;
+    const std::string wanted = cp1251::FromUtf8(part);
+    std::optional<std::string> match;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view entryName = entry->d_name;
+        if (entryName != "." && entryName != ".." &&
+            cp1251::SameIgnoringCase(cp1251::FromUtf8(entryName), wanted)) {
+            match = std::string(entryName);
+            break;
+        }
+    }
+    ::closedir(dir);
+    return match;
+}
+
+// As on Windows, a name finds its file whatever the letter case it is
+// written in: each part of the path that does not exist as written is
+// looked up in its folder. The parts from the first one not found on stay
+// as written (a file about to be made keeps the case it was given).
+std::string WithLettersAsStored(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0)
+        return path;
+    std::string resolved;
+    bool found = true;
+    for (std::size_t pos = 0; pos <= path.size();) {
+        const std::size_t end = std::min(path.find('/', pos), path.size());
+        const std::string_view part = std::string_view(path).substr(pos, end - pos);
+        std::string next = resolved + std::string(part);
+        if (found && !part.empty() && ::lstat(next.c_str(), &info) != 0) {
+            if (const auto match = MatchInFolder(resolved, part))
+                next = resolved + *match;
+            else
+                found = false;
+        }
+        resolved = std::move(next);
+        if (end < path.size())
+            resolved += '/';
+        pos = end + 1;
+    }
+    return resolved;
+}
+
+} // namespace
+
+std::optional<std::string> PathFromAnsi(const char* name) {
     std::string path = cp1251::ToUtf8(name == nullptr ? "" : name);
-    for (char& c : path)
+    for (char& c : path) {
+        if (static_cast<unsigned char>(c) < ' ' ||
+            std::string_view("<>\"|?*").find(c) != std::string_view::npos) {
+            lastError = ERROR_INVALID_NAME;
+            return std::nullopt;
+        }
         if (c == '\\')
             c = '/';
-    return path;
+    }
+    const std::size_t last = path.find_last_of('/') + 1; // 0 without a slash
+    const std::string_view part = std::string_view(path).substr(last);
+    if (part != "." && part != "..") {
+        const std::size_t kept = part.find_last_not_of(". ");
+        if (kept != std::string_view::npos)
+            path.resize(last + kept + 1);
+    }
+    return WithLettersAsStored(path);
 }
 
 } // namespace posix
@@ -204,7 +272,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
         lastError = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }
-    const std::string path = posix::PathFromAnsi(fileName);
+    const std::optional<std::string> name = posix::PathFromAnsi(fileName);
+    if (!name)
+        return INVALID_HANDLE_VALUE;
+    const std::string& path = *name;
     struct stat info {};
     const bool existed = ::stat(path.c_str(), &info) == 0;
     if (existed && S_ISDIR(info.st_mode)) {
@@ -407,8 +478,11 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
         lastError = ERROR_PATH_NOT_FOUND;
         return INVALID_FILE_ATTRIBUTES;
     }
+    const std::optional<std::string> name = posix::PathFromAnsi(fileName);
+    if (!name)
+        return INVALID_FILE_ATTRIBUTES;
+    const std::string& path = *name;
     struct stat info {};
-    const std::string path = posix::PathFromAnsi(fileName);
     if (::stat(path.c_str(), &info) != 0) {
         FailWithErrnoFor(path);
         return INVALID_FILE_ATTRIBUTES;
@@ -430,7 +504,10 @@ BOOL DeleteFileA(LPCSTR fileName) {
         lastError = ERROR_PATH_NOT_FOUND;
         return FALSE;
     }
-    const std::string path = posix::PathFromAnsi(fileName);
+    const std::optional<std::string> name = posix::PathFromAnsi(fileName);
+    if (!name)
+        return FALSE;
+    const std::string& path = *name;
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
         lastError = ERROR_ACCESS_DENIED;
@@ -448,8 +525,13 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
         lastError = ERROR_PATH_NOT_FOUND;
         return FALSE;
     }
-    const std::string from = posix::PathFromAnsi(existingName);
-    const std::string to = posix::PathFromAnsi(newName);
+    const std::optional<std::string> fromName = posix::PathFromAnsi(existingName);
+    const std::optional<std::string> toName =
+        fromName ? posix::PathFromAnsi(newName) : std::nullopt;
+    if (!toName)
+        return FALSE;
+    const std::string& from = *fromName;
+    const std::string& to = *toName;
     struct stat info {};
     if (::stat(from.c_str(), &info) != 0) {
         FailWithErrnoFor(from);

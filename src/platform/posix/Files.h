@@ -5,6 +5,7 @@
 // process, as Windows does: a conflicting open fails with ERROR_SHARING_VIOLATION.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/posix/Errors.h"
@@ -96,6 +97,10 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
 } // extern "C"
 
 namespace posix {
-// The UTF-8 path of a Windows-1251 file name, with backslashes as slashes.
-std::string PathFromAnsi(const char* name);
+// The UTF-8 path of a Windows-1251 file name, read as Windows reads one:
+// backslashes become slashes and the last part loses its trailing blanks and
+// dots ("a.wav. " is "a.wav"). A name with a character Windows allows in no
+// file name (control characters, < > " | ? *) is none: nothing, and the
+// thread's last error is ERROR_INVALID_NAME.
+std::optional<std::string> PathFromAnsi(const char* name);
 } // namespace posix
