@@ -2,6 +2,8 @@
 // WaveHeaders.cpp) share; not for use outside them.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/Platform.h"
 
 namespace wavecore {

@@ -68,8 +68,7 @@ TWaveAudioIO::~TWaveAudioIO() {
 }
 
 TWaveAudioIO::TBusyFrame::TBusyFrame(TWaveAudioIO& device)
-    : device_(device), callbackThread_(device.OnCallbackThread()) {
-    ++device_.busy_;
+    : TFrame(&device), device_(device), callbackThread_(device.OnCallbackThread()) {
     if (callbackThread_)
         ++device_.callbackBusy_;
 }
@@ -77,19 +76,11 @@ TWaveAudioIO::TBusyFrame::TBusyFrame(TWaveAudioIO& device)
 TWaveAudioIO::TBusyFrame::~TBusyFrame() {
     if (callbackThread_)
         --device_.callbackBusy_;
-    device_.LeaveFrame();
-}
-
-void TWaveAudioIO::LeaveFrame() {
-    if (busy_.fetch_sub(1) == 1 && freePending_ && !tearingDown_.exchange(true)) {
-        if (TearDown())
-            delete this;
-    }
 }
 
 bool TWaveAudioIO::OwnFramesOpen() const {
     const int onCallback = callbackBusy_;
-    return OnCallbackThread() ? onCallback > 0 : busy_ - onCallback > 0;
+    return OnCallbackThread() ? onCallback > 0 : Frames() - onCallback > 0;
 }
 
 void TWaveAudioIO::Free() {
@@ -98,14 +89,15 @@ void TWaveAudioIO::Free() {
         // A handler on the callback thread ends first, so that the object is
         // gone when this call returns (a library may be unloaded next).
         const DWORD start = GetTickCount();
-        while (busy_ > 0 && Remaining(start, kWaveNotificationWaitMs) > 0)
+        while (Frames() > 0 && Remaining(start, kWaveNotificationWaitMs) > 0)
             Sleep(1);
     }
-    freePending_ = true;
-    if (busy_ == 0 && !tearingDown_.exchange(true)) {
-        if (TearDown())
-            delete this;
-    }
+    EndWhenUnused();
+}
+
+void TWaveAudioIO::End() {
+    if (TearDown())
+        delete this;
 }
 
 // The device is reset and shut down on the spot: nothing waits for buffers

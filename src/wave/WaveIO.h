@@ -54,7 +54,7 @@
 //   (kWaveNotificationWaitMs); from inside an event of the object it does not
 //   wait at all, since the close cannot come before the event returns.
 // - Lifetime: public methods and notification handlers run inside a frame
-//   (TWaveInUse.h); Free() called while a frame of the object is open defers
+//   (WaveInUse.h); Free() called while a frame of the object is open defers
 //   the destruction until the outermost frame has returned. Device objects
 //   are therefore never deleted directly: Free() (or TWaveAudioIO::Deleter in
 //   a std::unique_ptr) ends the device and frees the object.
@@ -71,6 +71,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "wave/WaveInUse.h"
 #include "wave/WaveUtils.h"
 
 class TWaveAudioIO;
@@ -144,11 +145,9 @@ struct TWaveBlock {
     DWORD capacity = 0; // allocated
 };
 
-class TWaveAudioIO {
+class TWaveAudioIO : public TInUse {
 public:
     TWaveAudioIO();
-    TWaveAudioIO(const TWaveAudioIO&) = delete;
-    TWaveAudioIO& operator=(const TWaveAudioIO&) = delete;
 
     // Ends the device (as a stop does, then waiting for its close) and frees
     // the object; events stay silent from this call on. Called from an event
@@ -213,12 +212,14 @@ public:
 
 protected:
     // Only Free() deletes.
-    virtual ~TWaveAudioIO();
+    ~TWaveAudioIO() override;
+    // Tears the device down and deletes the object (TInUse).
+    void End() override;
 
     // Keeps the object alive while a public method or handler runs: the
     // destruction asked for inside it happens when the outermost frame ends.
     // Code after a frame's end must not touch the object.
-    class TBusyFrame {
+    class TBusyFrame : public TFrame {
     public:
         explicit TBusyFrame(TWaveAudioIO& device);
         ~TBusyFrame();
@@ -417,7 +418,6 @@ private:
     bool OnCallbackThread() const;
     void JoinThread(DWORD timeout);
     void WaitOwnQueue(DWORD deadline);
-    void LeaveFrame();
     // Frames of the calling thread are open.
     bool OwnFramesOpen() const;
     // Tears the device down; false when the object cannot be freed safely.
@@ -464,11 +464,8 @@ private:
     TWaveThread* thread_ = nullptr;
     DWORD openingThread_ = 0;
     CRITICAL_SECTION lock_;
-    std::atomic<int> busy_{0};
-    std::atomic<int> callbackBusy_{0}; // the frames of busy_ open on the callback thread
+    std::atomic<int> callbackBusy_{0}; // the frames open on the callback thread
     std::atomic<bool> destroying_{false};
-    std::atomic<bool> freePending_{false};
-    std::atomic<bool> tearingDown_{false};
 };
 
 // A device object in a std::unique_ptr, freed with Free().
