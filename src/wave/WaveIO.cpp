@@ -89,7 +89,7 @@ void TWaveAudioIO::Free() {
         // A handler on the callback thread ends first, so that the object is
         // gone when this call returns (a library may be unloaded next).
         const DWORD start = GetTickCount();
-        while (Frames() > 0 && Remaining(start, kWaveNotificationWaitMs) > 0)
+        while (Frames() > 0 && Remaining(start, kWaveThreadWaitMs) > 0)
             Sleep(1);
     }
     EndWhenUnused();
@@ -105,21 +105,54 @@ void TWaveAudioIO::End() {
 // are held back meanwhile.
 bool TWaveAudioIO::TearDown() {
     destroying_ = true;
-    if (GetActive() || HandleAllocated())
-        ForceShutdown(!WaveLibraryUnloading());
-    JoinThread(kWaveNotificationWaitMs);
+    if (GetActive() || HandleAllocated()) {
+        TLockGuard lock(*this);
+        EndRunNow(!WaveLibraryUnloading());
+    }
+    JoinThread(kWaveThreadWaitMs);
     if (thread_ != nullptr)
         return false; // the callback thread is still in a handler of ours
     return std::none_of(headers_.begin(), headers_.end(), HeldByDevice);
 }
 
-void TWaveAudioIO::ForceShutdown(bool mayClose) {
-    TLockGuard lock(*this);
+void TWaveAudioIO::EndRunNow(bool mayClose) {
+    const auto guarded = [this](auto&& step) {
+        try {
+            step();
+        } catch (const std::exception& error) {
+            if (!destroying_)
+                ShowError(error.what());
+        } catch (...) {
+            if (!destroying_)
+                ShowError("Unknown error");
+        }
+    };
+    if (GetActive())
+        Transit(TWaveFlag::Closing, true);
     if (DeviceUsable())
         ResetDevice();
-    // What was set aside before goes first, then what the device gave back,
-    // in the order it was queued.
-    FlushDeferred();
+    if (!mayClose)
+        closeCalled_ = true; // abandoned: no call reaches the device any more
+    // The open notification may still be on its way: its work (OnActivate)
+    // comes first.
+    const bool openDeferred =
+        std::any_of(deferred_.begin(), deferred_.end(),
+                    [this](const TDeferred& d) { return d.message == OpenMessage(); });
+    if (!openNotified_ && !openDeferred && !destroying_ && GetActive()) {
+        TBufferBack none;
+        guarded([&] { RunNotification(OpenMessage(), none); });
+    }
+    // What was deferred goes first, in order (it may hold the open
+    // notification, or even the close's), ...
+    while (!deferred_.empty()) {
+        TDeferred next = deferred_.front();
+        deferred_.pop_front();
+        guarded([&] { RunNotification(next.message, next.back); });
+        RecycleBlock(next.back.block);
+    }
+    if (!GetActive() && !HandleAllocated())
+        return; // the close notification was among them
+    // ... then what the device gave back, in the order it was queued.
     std::vector<WAVEHDR*> headers = QueuedHeaders();
     for (WAVEHDR* header : headers_)
         if (!SlotOf(header)->queued)
@@ -127,30 +160,18 @@ void TWaveAudioIO::ForceShutdown(bool mayClose) {
     for (WAVEHDR* header : headers) {
         if (HeldByDevice(header))
             continue; // the device may still write it: it outlives us
-        try {
-            if (SlotOf(header)->queued)
-                TakeBackHeader(header);
-        } catch (...) {
-            // Whatever the data's stream says, the device is shut down.
-        }
+        if (SlotOf(header)->queued)
+            guarded([&] { TakeBackHeader(header); });
         SlotOf(header)->queued = false;
         if ((header->dwFlags & WHDR_PREPARED) != 0 && HandleAllocated())
             UnprepareDevice(header);
         WAVEHDR* doomed = header;
         ReallocateHeader(doomed, 0, nullptr);
     }
-    if (mayClose && DeviceUsable() && headers_.empty())
-        CloseDevice();
-    try {
-        FinishRun();
-    } catch (...) {
-        // As above.
-    }
-    ForgetDevice();
-    closeCalled_ = false;
-    opening_ = false;
-    closing_ = false;
-    ReleaseCallback();
+    if (DeviceUsable() && headers_.empty())
+        CloseDevice(); // its close notification finds the callback gone
+    guarded([&] { DeviceClosed(); });
+    Transit(TWaveFlag::Opening, false);
 }
 
 // --- properties ---------------------------------------------------------------------
@@ -202,6 +223,103 @@ TWaveAudioState TWaveAudioIO::State() const {
     if (callback_ == 0)
         return TWaveAudioState::Idle;
     return closing_ ? TWaveAudioState::Closing : TWaveAudioState::Active;
+}
+
+namespace {
+
+using S = TWaveAudioState;
+
+// A change of one flag, and the states before and after it.
+struct TTransition {
+    TWaveFlag flag;
+    bool set;
+    S from;
+    S to;
+};
+
+// Every change of Opening, Closing and Callback the device makes. Paused
+// may change in any state and changes no state.
+constexpr TTransition kTransitions[] = {
+    // An open call; it ends with the callback made (active) or not (idle).
+    {TWaveFlag::Opening, true, S::Idle, S::Opening},
+    {TWaveFlag::Opening, false, S::Opening, S::Active},
+    {TWaveFlag::Opening, false, S::Opening, S::Idle},
+    // The callback is made during the open call, and released there when
+    // the device refuses; otherwise the close releases it.
+    {TWaveFlag::Callback, true, S::Opening, S::Opening},
+    {TWaveFlag::Callback, false, S::Opening, S::Opening},
+    {TWaveFlag::Callback, false, S::Closing, S::Idle},
+    // A stop or the end of the data begins the close; a refused reset or
+    // close, or a seek after the end of the data, takes it back; the close
+    // clears it once the callback is gone.
+    {TWaveFlag::Closing, true, S::Active, S::Closing},
+    {TWaveFlag::Closing, false, S::Closing, S::Active},
+    {TWaveFlag::Closing, false, S::Idle, S::Idle},
+};
+
+const char* FlagName(TWaveFlag flag) {
+    switch (flag) {
+    case TWaveFlag::Opening:
+        return "Opening";
+    case TWaveFlag::Closing:
+        return "Closing";
+    case TWaveFlag::Callback:
+        return "Callback";
+    case TWaveFlag::Paused:
+        return "Paused";
+    }
+    return "?";
+}
+
+const char* StateName(S state) {
+    switch (state) {
+    case S::Idle:
+        return "idle";
+    case S::Opening:
+        return "opening";
+    case S::Active:
+        return "active";
+    case S::Closing:
+        return "closing";
+    }
+    return "?";
+}
+
+[[maybe_unused]] void CheckTransition(TWaveFlag flag, bool set, S from, S to) {
+    if (flag == TWaveFlag::Paused && from == to)
+        return;
+    for (const TTransition& t : kTransitions)
+        if (t.flag == flag && t.set == set && t.from == from && t.to == to)
+            return;
+    std::fprintf(stderr, "TWaveAudioIO: %s %s: %s -> %s is not a transition of the device\n",
+                 FlagName(flag), set ? "set" : "cleared", StateName(from), StateName(to));
+    std::abort();
+}
+
+} // namespace
+
+DWORD_PTR TWaveAudioIO::Transit(TWaveFlag flag, DWORD_PTR value) {
+    [[maybe_unused]] const S from = State();
+    DWORD_PTR old = 0;
+    switch (flag) {
+    case TWaveFlag::Opening:
+        old = opening_.exchange(value != 0);
+        break;
+    case TWaveFlag::Closing:
+        old = closing_.exchange(value != 0);
+        break;
+    case TWaveFlag::Callback:
+        old = callback_.exchange(value);
+        break;
+    case TWaveFlag::Paused:
+        old = paused_.exchange(value != 0);
+        break;
+    }
+#ifndef NDEBUG
+    if ((old != 0) != (value != 0))
+        CheckTransition(flag, value != 0, from, State());
+#endif
+    return old;
 }
 
 // --- results and events -------------------------------------------------------------
@@ -392,27 +510,29 @@ bool TWaveAudioIO::Quiet() const {
     return paused_ || closing_ || std::none_of(headers_.begin(), headers_.end(), HeldByDevice);
 }
 
-void TWaveAudioIO::FlushDeferred() {
-    std::deque<TDeferred> deferred = std::move(deferred_);
-    deferred_.clear();
-    for (TDeferred& d : deferred) {
-        if (d.back.block.data == nullptr)
-            continue; // an output buffer or an open or close: the shutdown sees to them
-        try {
-            HandleBuffer(d.back);
-        } catch (...) {
-            // Whatever the data's stream says, the device is shut down.
-        }
-        RecycleBlock(d.back.block);
-    }
-}
-
 void TWaveAudioIO::ForgetDevice() {
     ForgetHandle();
     // Whatever is still deferred belongs to the device that is gone.
     for (TDeferred& d : deferred_)
         RecycleBlock(d.back.block);
     deferred_.clear();
+    resumePosted_ = false; // a resume on its way goes to the callback that is gone
+}
+
+void TWaveAudioIO::WaitForClose() {
+    TBusyFrame frame(*this); // an event below may free the object
+    {
+        // In thread mode this waits for a handler of the callback thread.
+        TLockGuard lock(*this);
+        if (!closing_ || !GetActive() || Busy() || destroying_)
+            return; // no close under way, or its work waits for an event of ours to return
+        if (DeviceUsable())
+            ResetDevice();
+        if (std::any_of(headers_.begin(), headers_.end(), HeldByDevice))
+            return; // not every buffer came back: the notifications end the run
+        EndRunNow(true);
+    }
+    JoinThread(kWaveThreadWaitMs); // the old callback thread, before a new one
 }
 
 void TWaveAudioIO::WaitForOpen() {
@@ -434,14 +554,14 @@ bool TWaveAudioIO::InternalOpen() {
     if (GetActive())
         throw EWaveAudioInvalidOperation(kAlreadyOpenText);
     TLockGuard lock(*this);
-    opening_ = true;
+    Transit(TWaveFlag::Opening, true);
     openingThread_ = GetCurrentThreadId();
     PWaveFormatEx format = nullptr;
     bool freeIt = true;
     const auto finish = [&] {
         if (freeIt)
             std::free(format);
-        opening_ = false;
+        Transit(TWaveFlag::Opening, false);
         openingThread_ = 0;
     };
     bool result = false;
@@ -452,6 +572,7 @@ bool TWaveAudioIO::InternalOpen() {
             std::memcpy(&WaveFormat, format, sizeof(PCMWAVEFORMAT));
             WaveFormat.cbSize = 0;
             closeCalled_ = false;
+            openNotified_ = false;
             if (!AllocateCallback()) {
                 CheckResult(MMSYSERR_NOMEM);
             } else {
@@ -496,20 +617,20 @@ bool TWaveAudioIO::CloseDeviceNow() {
     try {
         closed = CheckResult(CloseDevice());
     } catch (...) {
-        closing_ = false;
+        Transit(TWaveFlag::Closing, false);
         throw;
     }
     if (closed)
         closeCalled_ = true;
     else
-        closing_ = false; // still open: a stop may try again
+        Transit(TWaveFlag::Closing, false); // still open: a stop may try again
     return closed;
 }
 
 void TWaveAudioIO::CloseWhenDrained() {
     if (!DeviceUsable() || HeaderCount() != 0 || BuffersRequested())
         return;
-    closing_ = true; // nothing is left at the device, and nothing more will come
+    Transit(TWaveFlag::Closing, true); // nothing is left at the device, and nothing more will come
     CloseDeviceNow();
 }
 
@@ -523,10 +644,10 @@ bool TWaveAudioIO::InternalClose() {
     TLockGuard lock(*this);
     if (closing_ || !GetActive() || !HandleAllocated())
         return false; // closed meanwhile, or the open is still under way
-    closing_ = true;
+    Transit(TWaveFlag::Closing, true);
     try {
         if (!CheckResult(ResetDevice())) {
-            closing_ = false;
+            Transit(TWaveFlag::Closing, false);
             return false;
         }
         // The device hands every queued buffer back; the last one closes it.
@@ -534,7 +655,7 @@ bool TWaveAudioIO::InternalClose() {
             return CloseDeviceNow();
         return true;
     } catch (...) {
-        closing_ = false;
+        Transit(TWaveFlag::Closing, false);
         if (RaisesCloseErrors())
             throw;
         return false;
@@ -547,7 +668,7 @@ bool TWaveAudioIO::InternalPause() {
     TLockGuard lock(*this);
     if (DeviceUsable() && !CheckResult(PauseDevice()))
         return false;
-    paused_ = true;
+    Transit(TWaveFlag::Paused, true);
     DoPause();
     return true;
 }
@@ -558,13 +679,14 @@ bool TWaveAudioIO::InternalResume() {
     TLockGuard lock(*this);
     if (DeviceUsable() && !CheckResult(RestartDevice()))
         return false;
-    paused_ = false;
+    Transit(TWaveFlag::Paused, false);
     DoResume();
     return true;
 }
 
 void TWaveAudioIO::WaveOpened() {
-    opening_ = false;
+    Transit(TWaveFlag::Opening, false);
+    openNotified_ = true;
     StartDataFlow();
     DoActivate();
 }
@@ -583,9 +705,11 @@ void TWaveAudioIO::DeviceClosed() {
 
 void TWaveAudioIO::WaveClosed() {
     DoLevel(nullptr, 0);
-    closing_ = false;
     closeCalled_ = false;
+    // The callback goes first, so that the state goes from closing to idle
+    // in one step.
     ReleaseCallback();
+    Transit(TWaveFlag::Closing, false);
     ReleaseAllHeaders();
     DoDeactivate();
 }

@@ -130,7 +130,7 @@ bool TWaveAudioIn::AddBuffer(WAVEHDR* header) {
 void TWaveAudioIn::DoWaveInData(void*, DWORD, bool&) {}
 
 void TWaveAudioIn::StartDataFlow() {
-    for (int i = HeaderCount(); i < BufferCount() && HandleAllocated() && !closing_; ++i) {
+    for (int i = HeaderCount(); i < BufferCount() && HandleAllocated() && !Closing(); ++i) {
         WAVEHDR* header = nullptr;
         try {
             if (!RefillHeader(header))
@@ -150,8 +150,8 @@ void TWaveAudioIn::StartDataFlow() {
 
 void TWaveAudioIn::HandleWimOpen() {
     WaveOpened(); // buffers queued, OnActivate
-    if (!paused_ && !closing_ && DeviceUsable())
-        paused_ = !CheckResult(waveInStart(handle_));
+    if (!GetPaused() && !Closing() && DeviceUsable())
+        Transit(TWaveFlag::Paused, !CheckResult(waveInStart(handle_)));
     CloseWhenDrained(); // not one buffer could be queued
 }
 
@@ -174,7 +174,7 @@ bool TWaveAudioIn::TakeBackBuffer(TBufferBack& back) {
         // unprepare failed (reported above): it is not dropped.
         if (header->dwBytesRecorded > 0 && (header->dwFlags & WHDR_INQUEUE) == 0)
             back.block = DetachBuffer(header, header->dwBytesRecorded);
-        if (!closing_ && HeaderCount() <= BufferCount() && DeviceUsable())
+        if (!Closing() && HeaderCount() <= BufferCount() && DeviceUsable())
             queued = RefillHeader(header) && AddBuffer(header);
     } catch (...) {
         queued = false;

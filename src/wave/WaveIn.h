@@ -36,6 +36,7 @@ protected:
     MMRESULT ValidateDeviceID(std::int32_t id) override;
     void GetWaveFormat(PWaveFormatEx& pWaveFormat, bool& FreeIt) override;
     bool HandleAllocated() override { return handle_ != nullptr; }
+    UINT OpenMessage() const override { return MM_WIM_OPEN; }
     void StartDataFlow() override;
     MMRESULT OpenDevice(const WAVEFORMATEX* format, bool query) override;
     MMRESULT ResetDevice() override;

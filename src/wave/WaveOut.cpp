@@ -141,7 +141,7 @@ bool TWaveAudioOut::InternalClose() {
     // Under the lock, so that the end of the data is not found meanwhile:
     // whether the close begins here or is under way, it is a stop's now.
     TLockGuard lock(*this);
-    const bool drainingToTheEnd = endOfData_ && closing_ && DeviceUsable();
+    const bool drainingToTheEnd = endOfData_ && Closing() && DeviceUsable();
     endOfData_ = false;
     if (!drainingToTheEnd)
         return TWaveAudioIO::InternalClose();
@@ -290,14 +290,14 @@ void TWaveAudioOut::DoSetPosition(std::int32_t ms) {
     if (!DeviceUsable())
         return;
     inHandStale_ = true;
-    if (endOfData_ && closing_ && !Destroying()) {
+    if (endOfData_ && Closing() && !Destroying()) {
         // There is data again after the new position (or the refill finds
         // the end once more and closes as before).
         endOfData_ = false;
-        closing_ = false;
+        Transit(TWaveFlag::Closing, false);
     }
     waveOutReset(handle_); // every queued buffer comes back and is refilled from here
-    paused_ = paused_ && CheckResult(waveOutPause(handle_));
+    Transit(TWaveFlag::Paused, GetPaused() && CheckResult(waveOutPause(handle_)));
 }
 
 // --- the data flow --------------------------------------------------------------------
@@ -313,7 +313,7 @@ void TWaveAudioOut::RequestBuffer() {
 }
 
 void TWaveAudioOut::StartDataFlow() {
-    if (HeaderCount() == 0 && HandleAllocated() && !closing_)
+    if (HeaderCount() == 0 && HandleAllocated() && !Closing())
         RequestBuffer();
 }
 
@@ -321,8 +321,8 @@ void TWaveAudioOut::HandleWomOpen() {
     ApplyOptions();
     // Paused before the start: the device starts paused (unless it is
     // already being closed).
-    if (paused_ && DeviceUsable())
-        paused_ = CheckResult(waveOutPause(handle_));
+    if (GetPaused() && DeviceUsable())
+        Transit(TWaveFlag::Paused, CheckResult(waveOutPause(handle_)));
     WaveOpened();
 }
 
@@ -340,7 +340,7 @@ bool TWaveAudioOut::WriteHeader(WAVEHDR* header) {
         DoLevel(header->lpData, header->dwBufferLength);
         // Its handler may have moved the playback (this buffer holds what
         // came before the seek), stopped it, or freed the object.
-        const bool wanted = !inHandStale_ && !closing_ && !Destroying() && DeviceUsable();
+        const bool wanted = !inHandStale_ && !Closing() && !Destroying() && DeviceUsable();
         if (wanted && CheckResult(waveOutWrite(handle_, header, kHeaderBytes))) {
             MarkQueued(header);
             return true;
@@ -361,7 +361,7 @@ bool TWaveAudioOut::TakeBackBuffer(TBufferBack& back) {
     if (back.header == nullptr)
         return true; // a request for one more buffer
     CheckResult(waveOutUnprepareHeader(handle_, back.header, kHeaderBytes));
-    if (!closing_ && HeaderCount() <= BufferCount() && DeviceUsable())
+    if (!Closing() && HeaderCount() <= BufferCount() && DeviceUsable())
         return true;
     ReleaseHeader(back.header);
     return false;
@@ -385,7 +385,7 @@ void TWaveAudioOut::HandleBuffer(TBufferBack& back) {
         // Beyond BufferCount a header is not refilled (the count was lowered).
         const bool surplus =
             header == nullptr ? HeaderCount() >= BufferCount() : HeaderCount() > BufferCount();
-        if (!closing_ && !surplus && DeviceUsable()) {
+        if (!Closing() && !surplus && DeviceUsable()) {
             DWORD count = 0;
             DWORD loops = 0;
             if (RefillHeader(header)) {
@@ -395,7 +395,7 @@ void TWaveAudioOut::HandleBuffer(TBufferBack& back) {
                     ReallocateHeader(header, count, nullptr);
             }
             if (count == 0) {
-                closing_ = true; // the end of the data: the automatic close
+                Transit(TWaveFlag::Closing, true); // the end of the data: the automatic close
                 endOfData_ = true;
             } else {
                 if (loops != 0) {
@@ -406,7 +406,7 @@ void TWaveAudioOut::HandleBuffer(TBufferBack& back) {
                 // A buffer left stale by a seek is released; another one is
                 // filled from the new position in its place.
                 if (queued ? HeaderCount() < BufferCount()
-                           : inHandStale_ && !closing_ && DeviceUsable())
+                           : inHandStale_ && !Closing() && DeviceUsable())
                     RequestBuffer();
             }
         }

@@ -79,6 +79,7 @@ protected:
     std::string GetErrorText(MMRESULT code) override;
     MMRESULT ValidateDeviceID(std::int32_t id) override;
     bool HandleAllocated() override { return handle_ != nullptr; }
+    UINT OpenMessage() const override { return MM_WOM_OPEN; }
     void StartDataFlow() override;
     MMRESULT OpenDevice(const WAVEFORMATEX* format, bool query) override;
     MMRESULT ResetDevice() override;
