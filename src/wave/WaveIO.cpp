@@ -56,7 +56,7 @@ bool WaveLibraryUnloading() {
 
 // --- construction and destruction -------------------------------------------------
 
-TWaveAudioIO::TWaveAudioIO() {
+TWaveAudioIO::TWaveAudioIO(const TWaveCalls& calls) : calls_(calls) {
     InitializeCriticalSection(&lock_);
 }
 
@@ -137,10 +137,10 @@ void TWaveAudioIO::EndRunNow(bool mayClose) {
     // comes first.
     const bool openDeferred =
         std::any_of(deferred_.begin(), deferred_.end(),
-                    [this](const TDeferred& d) { return d.message == OpenMessage(); });
+                    [this](const TDeferred& d) { return d.message == calls_.openMessage; });
     if (!openNotified_ && !openDeferred && !destroying_ && GetActive()) {
         TBufferBack none;
-        guarded([&] { RunNotification(OpenMessage(), none); });
+        guarded([&] { RunNotification(calls_.openMessage, none); });
     }
     // What was deferred goes first, in order (it may hold the open
     // notification, or even the close's), ...
@@ -257,33 +257,9 @@ constexpr TTransition kTransitions[] = {
     {TWaveFlag::Closing, false, S::Idle, S::Idle},
 };
 
-const char* FlagName(TWaveFlag flag) {
-    switch (flag) {
-    case TWaveFlag::Opening:
-        return "Opening";
-    case TWaveFlag::Closing:
-        return "Closing";
-    case TWaveFlag::Callback:
-        return "Callback";
-    case TWaveFlag::Paused:
-        return "Paused";
-    }
-    return "?";
-}
-
-const char* StateName(S state) {
-    switch (state) {
-    case S::Idle:
-        return "idle";
-    case S::Opening:
-        return "opening";
-    case S::Active:
-        return "active";
-    case S::Closing:
-        return "closing";
-    }
-    return "?";
-}
+// Names in the order of TWaveFlag and TWaveAudioState.
+constexpr const char* kFlagNames[] = {"Opening", "Closing", "Callback", "Paused"};
+constexpr const char* kStateNames[] = {"idle", "opening", "active", "closing"};
 
 [[maybe_unused]] void CheckTransition(TWaveFlag flag, bool set, S from, S to) {
     if (flag == TWaveFlag::Paused && from == to)
@@ -292,7 +268,8 @@ const char* StateName(S state) {
         if (t.flag == flag && t.set == set && t.from == from && t.to == to)
             return;
     std::fprintf(stderr, "TWaveAudioIO: %s %s: %s -> %s is not a transition of the device\n",
-                 FlagName(flag), set ? "set" : "cleared", StateName(from), StateName(to));
+                 kFlagNames[static_cast<int>(flag)], set ? "set" : "cleared",
+                 kStateNames[static_cast<int>(from)], kStateNames[static_cast<int>(to)]);
     std::abort();
 }
 
@@ -389,6 +366,76 @@ TPCMFormats TWaveAudioIO::FormatsFromCapabilities(DWORD formats) {
         if ((formats & (DWORD{1} << bit)) != 0)
             set.set(Mono8bit11025Hz + bit);
     return set;
+}
+
+// --- device queries and calls --------------------------------------------------------
+
+UINT TWaveAudioIO::GetNumDevs() {
+    return calls_.numDevs();
+}
+
+bool TWaveAudioIO::DeviceCaps(WAVEOUTCAPSA& caps) {
+    caps = {};
+    return calls_.devCaps(DeviceNumber(), caps) == MMSYSERR_NOERROR;
+}
+
+std::string TWaveAudioIO::GetDeviceName() {
+    WAVEOUTCAPSA caps;
+    if (!DeviceCaps(caps))
+        return {};
+    return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+}
+
+TPCMFormats TWaveAudioIO::GetDeviceFormats() {
+    WAVEOUTCAPSA caps;
+    return DeviceCaps(caps) ? FormatsFromCapabilities(caps.dwFormats) : TPCMFormats();
+}
+
+MMRESULT TWaveAudioIO::ValidateDeviceID(std::int32_t id) {
+    WAVEOUTCAPSA caps{};
+    return calls_.devCaps(id == -1 ? WAVE_MAPPER : static_cast<UINT>(id), caps);
+}
+
+std::string TWaveAudioIO::GetErrorText(MMRESULT code) {
+    char text[256] = {};
+    if (calls_.errorText(code, text, sizeof text) != MMSYSERR_NOERROR)
+        return {};
+    return std::string(text, strnlen(text, sizeof text));
+}
+
+bool TWaveAudioIO::DevicePosition(MMTIME& time) {
+    time = {};
+    time.wType = TIME_MS;
+    return DeviceUsable() && calls_.position(handle_, time) == MMSYSERR_NOERROR;
+}
+
+MMRESULT TWaveAudioIO::OpenDevice(const WAVEFORMATEX* format, bool query) {
+    if (query)
+        return calls_.open(nullptr, DeviceNumber(), format, 0, WAVE_FORMAT_QUERY);
+    void* handle = nullptr;
+    const MMRESULT result = calls_.open(&handle, DeviceNumber(), format, Callback(), callbackType_);
+    if (result == MMSYSERR_NOERROR)
+        handle_ = handle;
+    return result;
+}
+
+bool TWaveAudioIO::QueueHeader(WAVEHDR* header, const std::function<bool()>& beforeQueue) {
+    const bool alreadyPrepared = (header->dwFlags & WHDR_PREPARED) != 0;
+    if (!alreadyPrepared && !CheckResult(calls_.prepare(handle_, header)))
+        return false;
+    try {
+        if ((!beforeQueue || beforeQueue()) && CheckResult(calls_.queue(handle_, header))) {
+            MarkQueued(header);
+            return true;
+        }
+    } catch (...) {
+        if (!alreadyPrepared)
+            calls_.unprepare(handle_, header);
+        throw;
+    }
+    if (!alreadyPrepared)
+        calls_.unprepare(handle_, header);
+    return false;
 }
 
 // --- notifications and their deferral ----------------------------------------------

@@ -156,6 +156,28 @@ inline constexpr DWORD kWaveThreadWaitMs = 2000;
 // deferred work.
 inline constexpr UINT kWaveResumeMessage = WM_APP + 0x3BB;
 
+// The waveOut... or waveIn... functions of one direction, over a device
+// handle of that direction (held as void*). TWaveAudioOut and TWaveAudioIn
+// each hand theirs to TWaveAudioIO, which makes every device call through it.
+struct TWaveCalls {
+    UINT openMessage; // MM_WOM_OPEN or MM_WIM_OPEN
+    UINT (*numDevs)();
+    // The capabilities; input fills the fields it shares with output (the
+    // name and the formats) and leaves dwSupport 0.
+    MMRESULT (*devCaps)(UINT id, WAVEOUTCAPSA& caps);
+    MMRESULT (*errorText)(MMRESULT code, LPSTR text, UINT size);
+    // `handle` null: a WAVE_FORMAT_QUERY, which opens nothing.
+    MMRESULT (*open)(void** handle, UINT id, const WAVEFORMATEX*, DWORD_PTR callback, DWORD);
+    MMRESULT (*close)(void* handle);
+    MMRESULT (*reset)(void* handle);
+    MMRESULT (*pause)(void* handle);   // waveOutPause, waveInStop
+    MMRESULT (*restart)(void* handle); // waveOutRestart, waveInStart
+    MMRESULT (*prepare)(void* handle, WAVEHDR* header);
+    MMRESULT (*unprepare)(void* handle, WAVEHDR* header);
+    MMRESULT (*queue)(void* handle, WAVEHDR* header); // waveOutWrite, waveInAddBuffer
+    MMRESULT (*position)(void* handle, MMTIME& time);
+};
+
 // Recorded bytes set aside from the header that held them (GlobalAlloc'd).
 struct TWaveBlock {
     void* data = nullptr;
@@ -165,10 +187,11 @@ struct TWaveBlock {
 
 class TWaveAudioIO : public TInUse {
 public:
-    TWaveAudioIO();
+    explicit TWaveAudioIO(const TWaveCalls& calls);
 
-    // Ends the device (as a stop does, then waiting for its close) and frees
-    // the object; events stay silent from this call on. Called from an event
+    // Ends the device on the spot (reset, every buffer taken back, the run
+    // finished, the device closed) and frees the object; events stay silent
+    // from this call on. Called from an event
     // of this object, it returns at once and the object is freed when the
     // outermost handler or method of it returns. May be called from an event.
     // Called from another thread while the callback thread runs a handler,
@@ -279,34 +302,42 @@ protected:
     // Its event part, run at once or deferred (see the top of this file).
     virtual void HandleBuffer(TBufferBack& back) = 0;
 
-    // --- what the directions supply ---
-    virtual UINT GetNumDevs() = 0;
+    // --- what the directions supply (the device queries and calls go through
+    // the direction's TWaveCalls) ---
+    virtual UINT GetNumDevs();
     virtual bool GetActive() { return callback_ != 0; }
     virtual void DoSetActive(bool value);
     virtual bool GetPaused() { return paused_; }
     virtual void DoSetPaused(bool value);
-    virtual std::string GetDeviceName() = 0;
-    virtual TPCMFormats GetDeviceFormats() = 0;
+    virtual std::string GetDeviceName();
+    virtual TPCMFormats GetDeviceFormats();
     virtual std::int32_t GetPosition() = 0;
-    virtual std::string GetErrorText(MMRESULT code) = 0;
+    virtual std::string GetErrorText(MMRESULT code);
     // The record to open with; FreeIt (arriving true) says whether the record
     // is released with std::free after the open. Null: no format, the open fails.
     virtual void GetWaveFormat(PWaveFormatEx& pWaveFormat, bool& FreeIt) = 0;
-    virtual MMRESULT ValidateDeviceID(std::int32_t id) = 0;
-    virtual bool HandleAllocated() = 0;
+    virtual MMRESULT ValidateDeviceID(std::int32_t id);
+    virtual bool HandleAllocated() { return handle_ != nullptr; }
     virtual void StartDataFlow() = 0;
-    // The device calls of one direction.
-    virtual MMRESULT OpenDevice(const WAVEFORMATEX* format, bool query) = 0;
-    virtual MMRESULT ResetDevice() = 0;
-    virtual MMRESULT CloseDevice() = 0;
-    virtual MMRESULT PauseDevice() = 0;
-    virtual MMRESULT RestartDevice() = 0;
-    virtual MMRESULT UnprepareDevice(WAVEHDR* header) = 0;
+    // The device calls of the direction, on the open device.
+    MMRESULT OpenDevice(const WAVEFORMATEX* format, bool query);
+    MMRESULT ResetDevice() { return calls_.reset(handle_); }
+    MMRESULT CloseDevice() { return calls_.close(handle_); }
+    MMRESULT PauseDevice() { return calls_.pause(handle_); }
+    MMRESULT RestartDevice() { return calls_.restart(handle_); }
+    MMRESULT UnprepareDevice(WAVEHDR* header) { return calls_.unprepare(handle_, header); }
+    // The capability record of the selected device; false when the query fails.
+    bool DeviceCaps(WAVEOUTCAPSA& caps);
+    // The device's own position; false when it is not open or the call fails.
+    bool DevicePosition(MMTIME& time);
+    // Prepares the header (unless it is prepared), runs `beforeQueue` (false:
+    // not queued after all) and queues it; a header prepared here is
+    // unprepared again when it is not queued, also when an exception passes.
+    bool QueueHeader(WAVEHDR* header, const std::function<bool()>& beforeQueue);
+    void* DeviceHandle() const { return handle_; }
     // Forgets the device handle (the device is closed or abandoned); see
     // ForgetDevice.
-    virtual void ForgetHandle() = 0;
-    // MM_WOM_OPEN or MM_WIM_OPEN.
-    virtual UINT OpenMessage() const = 0;
+    virtual void ForgetHandle() { handle_ = nullptr; }
     // Output: requests for a first buffer are on their way to the callback.
     virtual bool BuffersRequested() { return false; }
     // Output re-raises errors met while closing; input swallows them.
@@ -487,6 +518,8 @@ private:
     std::atomic<bool> closing_{false};
     std::atomic<bool> paused_{false};
     std::atomic<DWORD_PTR> callback_{0};
+    const TWaveCalls& calls_;
+    void* handle_ = nullptr; // set by the open call, cleared when the device is gone
     std::vector<WAVEHDR*> headers_;
     // Events of this object running (the object is busy), and the
     // notifications deferred meanwhile, in order (under the lock).
