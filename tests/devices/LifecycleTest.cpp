@@ -615,43 +615,46 @@ TEST(DeviceReentryTest, AStopAndAStartInsideTheDeactivationPlayAgain) {
 // its data: the old run is ended on the spot (its deactivation before the new
 // activation), and the recorder beside it gets every buffer back meanwhile.
 TEST(DeviceReentryTest, ANewRunOnAClosingPlayerHoldsNoRecorderBack) {
-    const std::string path = TempPath("new-run.wav");
-    auto recorder = Make<TProbeRecorder>();
-    recorder->SetBufferLength(200);
-    recorder->SetBufferCount(5); // a second of room: well short of the player's last buffer
-    ASSERT_TRUE(recorder->RecordToFile(path));
-    auto player = Make<TProbePlayer>();
-    player->SetBufferLength(1500);
-    EventLog log;
-    log.Attach(*player);
-    const Bytes file = PatternWave(Mono8Bit8000Hz, 3000); // two buffers
-    LoadWave(*player, file);
-    PumpFor(300);
-    player->SetActive(true);
-    // The first buffer has played: the end of the data is found, the second
-    // one has 1.5 seconds left to play.
-    ASSERT_TRUE(PumpUntil([&] { return player->State() == TWaveAudioState::Closing; }));
-    EXPECT_TRUE(player->InternalOpen());
-    EXPECT_EQ(log.WithoutLevels(),
-              (std::vector<std::string>{"activate", "deactivate"})); // the old run is over
-    ASSERT_TRUE(PumpUntil([&] { return !player->Active(); }));
-    EXPECT_EQ(log.WithoutLevels(),
-              (std::vector<std::string>{"activate", "deactivate", "activate", "deactivate"}));
-    Bytes played;
-    for (const Bytes& b : player->written)
-        played.insert(played.end(), b.begin(), b.end());
-    Bytes twice = DataOf(file);
-    twice.insert(twice.end(), twice.begin(), twice.end());
-    EXPECT_EQ(played, twice); // the new run plays from the start
-    recorder->SetActive(false);
-    ASSERT_TRUE(PumpUntil([&] { return !recorder->Active(); }));
-    recorder.reset();
-    TWave wave;
-    ASSERT_TRUE(wave.LoadFromFile(path));
-    EXPECT_GE(wave.DataBytes(), 16000u * 3); // three seconds and more of 8 kHz 16-bit mono
-    if (RecordingCheck())
-        RecordingCheck()(wave); // without a gap
-    std::filesystem::remove(path);
+    for (const bool async : {false, true}) {
+        SCOPED_TRACE(async ? "player on its thread" : "player on a window");
+        const std::string path = TempPath("new-run.wav");
+        auto recorder = Make<TProbeRecorder>();
+        recorder->SetBufferLength(200);
+        recorder->SetBufferCount(5); // a second of room
+        ASSERT_TRUE(recorder->RecordToFile(path));
+        auto player = Make<TProbePlayer>();
+        player->SetAsync(async);
+        player->SetBufferLength(250);
+        player->SetBufferCount(8);
+        EventLog log;
+        log.Attach(*player);
+        const Bytes file = PatternWave(Mono8Bit8000Hz, 2000); // eight buffers
+        LoadWave(*player, file);
+        player->SetActive(true);
+        // The first buffer has played: the end of the data is found, and the
+        // other seven have 1.75 seconds left to play.
+        ASSERT_TRUE(PumpUntil([&] { return player->State() == TWaveAudioState::Closing; }));
+        EXPECT_TRUE(player->InternalOpen());
+        EXPECT_EQ(log.WithoutLevels(),
+                  (std::vector<std::string>{"activate", "deactivate"})); // the old run is over
+        ASSERT_TRUE(PumpUntil([&] { return player->writtenCount >= 9; }));
+        player->SetActive(false);
+        ASSERT_TRUE(PumpUntil([&] { return !player->Active(); }));
+        EXPECT_EQ(log.WithoutLevels(),
+                  (std::vector<std::string>{"activate", "deactivate", "activate", "deactivate"}));
+        const Bytes data = DataOf(file);
+        ASSERT_GE(player->written.size(), 9u);
+        EXPECT_EQ(player->written[8], Bytes(data.begin(), data.begin() + 2000)); // from the start
+        recorder->SetActive(false);
+        ASSERT_TRUE(PumpUntil([&] { return !recorder->Active(); }));
+        recorder.reset();
+        TWave wave;
+        ASSERT_TRUE(wave.LoadFromFile(path));
+        EXPECT_GE(wave.DataBytes(), 16000u / 4); // a quarter of a second and more
+        if (RecordingCheck())
+            RecordingCheck()(wave); // without a gap
+        std::filesystem::remove(path);
+    }
 }
 
 class DestructionTest : public ::testing::Test {
