@@ -1,6 +1,6 @@
 // The callback channel of the device objects: the hidden window (one window
 // class for all of them) or the callback thread to which the driver posts its
-// notifications, posting to it, and the waits that dispatch its messages.
+// notifications, and posting to it.
 #include <cstdio>
 #include <mutex>
 #include <new>
@@ -133,11 +133,11 @@ bool TWaveAudioIO::AllocateCallback() {
             return false;
         }
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        callback_ = reinterpret_cast<DWORD_PTR>(hwnd);
+        Transit(TWaveFlag::Callback, reinterpret_cast<DWORD_PTR>(hwnd));
         return true;
     }
     callbackType_ = CALLBACK_THREAD;
-    JoinThread(kWaveNotificationWaitMs); // the thread of the previous run, on its way out
+    JoinThread(kWaveThreadWaitMs); // the thread of the previous run, on its way out
     if (thread_ != nullptr)
         return false;
     auto* thread = new TWaveThread;
@@ -156,16 +156,16 @@ bool TWaveAudioIO::AllocateCallback() {
     thread_ = thread;
     ResumeThread(thread->handle);
     // No notification may be posted before the thread has its queue.
-    if (WaitPumpingMessages(thread->ready, kWaveNotificationWaitMs) != WAIT_OBJECT_0) {
-        JoinThread(kWaveNotificationWaitMs);
+    if (WaitPumpingMessages(thread->ready, kWaveThreadWaitMs) != WAIT_OBJECT_0) {
+        JoinThread(kWaveThreadWaitMs);
         return false;
     }
-    callback_ = thread->id;
+    Transit(TWaveFlag::Callback, thread->id);
     return true;
 }
 
 void TWaveAudioIO::ReleaseCallback() {
-    const DWORD_PTR callback = callback_.exchange(0);
+    const DWORD_PTR callback = Transit(TWaveFlag::Callback, 0);
     if (callback == 0)
         return;
     if (callbackType_ == CALLBACK_THREAD) {
@@ -192,51 +192,9 @@ bool TWaveAudioIO::PostToCallback(UINT message, LPARAM lParam) {
         return PostMessageA(reinterpret_cast<HWND>(callback), message, 0, lParam) != FALSE;
     const DWORD start = GetTickCount();
     while (!PostThreadMessageA(static_cast<DWORD>(callback), message, 0, lParam)) {
-        if (Remaining(start, kWaveNotificationWaitMs) == 0)
+        if (Remaining(start, kWaveThreadWaitMs) == 0)
             return false;
         Sleep(0);
     }
     return true;
-}
-
-void TWaveAudioIO::WaitOwnQueue(DWORD deadline) {
-    MSG msg;
-    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, deadline, QS_ALLPOSTMESSAGE);
-        return;
-    }
-    if (msg.message != WM_QUIT)
-        HandleDeviceMessage(msg.message, msg.lParam);
-}
-
-void TWaveAudioIO::WaitForClose() {
-    if (Busy())
-        return; // the close is deferred until the event in progress returns
-    const DWORD start = GetTickCount();
-    while (callback_ != 0) {
-        const DWORD left = Remaining(start, kWaveNotificationWaitMs);
-        if (left == 0)
-            return;
-        if (callbackType_ == CALLBACK_THREAD) {
-            if (OnCallbackThread())
-                WaitOwnQueue(left);
-            else if (thread_ != nullptr)
-                WaitPumpingMessages(thread_->loopLeft, left);
-            else
-                return;
-            continue;
-        }
-        HWND hwnd = reinterpret_cast<HWND>(callback_.load());
-        MSG msg;
-        if (PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(msg.wParam)); // it is the host's
-                return;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        } else {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_ALLPOSTMESSAGE);
-        }
-    }
 }

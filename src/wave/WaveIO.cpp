@@ -56,7 +56,7 @@ bool WaveLibraryUnloading() {
 
 // --- construction and destruction -------------------------------------------------
 
-TWaveAudioIO::TWaveAudioIO() {
+TWaveAudioIO::TWaveAudioIO(const TWaveCalls& calls) : calls_(calls) {
     InitializeCriticalSection(&lock_);
 }
 
@@ -89,7 +89,7 @@ void TWaveAudioIO::Free() {
         // A handler on the callback thread ends first, so that the object is
         // gone when this call returns (a library may be unloaded next).
         const DWORD start = GetTickCount();
-        while (Frames() > 0 && Remaining(start, kWaveNotificationWaitMs) > 0)
+        while (Frames() > 0 && Remaining(start, kWaveThreadWaitMs) > 0)
             Sleep(1);
     }
     EndWhenUnused();
@@ -105,21 +105,54 @@ void TWaveAudioIO::End() {
 // are held back meanwhile.
 bool TWaveAudioIO::TearDown() {
     destroying_ = true;
-    if (GetActive() || HandleAllocated())
-        ForceShutdown(!WaveLibraryUnloading());
-    JoinThread(kWaveNotificationWaitMs);
+    if (GetActive() || HandleAllocated()) {
+        TLockGuard lock(*this);
+        EndRunNow(!WaveLibraryUnloading());
+    }
+    JoinThread(kWaveThreadWaitMs);
     if (thread_ != nullptr)
         return false; // the callback thread is still in a handler of ours
     return std::none_of(headers_.begin(), headers_.end(), HeldByDevice);
 }
 
-void TWaveAudioIO::ForceShutdown(bool mayClose) {
-    TLockGuard lock(*this);
+void TWaveAudioIO::EndRunNow(bool mayClose) {
+    const auto guarded = [this](auto&& step) {
+        try {
+            step();
+        } catch (const std::exception& error) {
+            if (!destroying_)
+                ShowError(error.what());
+        } catch (...) {
+            if (!destroying_)
+                ShowError("Unknown error");
+        }
+    };
+    if (GetActive())
+        Transit(TWaveFlag::Closing, true);
     if (DeviceUsable())
         ResetDevice();
-    // What was set aside before goes first, then what the device gave back,
-    // in the order it was queued.
-    FlushDeferred();
+    if (!mayClose)
+        closeCalled_ = true; // abandoned: no call reaches the device any more
+    // The open notification may still be on its way: its work (OnActivate)
+    // comes first.
+    const bool openDeferred =
+        std::any_of(deferred_.begin(), deferred_.end(),
+                    [this](const TDeferred& d) { return d.message == calls_.openMessage; });
+    if (!openNotified_ && !openDeferred && !destroying_ && GetActive()) {
+        TBufferBack none;
+        guarded([&] { RunNotification(calls_.openMessage, none); });
+    }
+    // What was deferred goes first, in order (it may hold the open
+    // notification, or even the close's), ...
+    while (!deferred_.empty()) {
+        TDeferred next = deferred_.front();
+        deferred_.pop_front();
+        guarded([&] { RunNotification(next.message, next.back); });
+        RecycleBlock(next.back.block);
+    }
+    if (!GetActive() && !HandleAllocated())
+        return; // the close notification was among them
+    // ... then what the device gave back, in the order it was queued.
     std::vector<WAVEHDR*> headers = QueuedHeaders();
     for (WAVEHDR* header : headers_)
         if (!SlotOf(header)->queued)
@@ -127,30 +160,18 @@ void TWaveAudioIO::ForceShutdown(bool mayClose) {
     for (WAVEHDR* header : headers) {
         if (HeldByDevice(header))
             continue; // the device may still write it: it outlives us
-        try {
-            if (SlotOf(header)->queued)
-                TakeBackHeader(header);
-        } catch (...) {
-            // Whatever the data's stream says, the device is shut down.
-        }
+        if (SlotOf(header)->queued)
+            guarded([&] { TakeBackHeader(header); });
         SlotOf(header)->queued = false;
         if ((header->dwFlags & WHDR_PREPARED) != 0 && HandleAllocated())
             UnprepareDevice(header);
         WAVEHDR* doomed = header;
         ReallocateHeader(doomed, 0, nullptr);
     }
-    if (mayClose && DeviceUsable() && headers_.empty())
-        CloseDevice();
-    try {
-        FinishRun();
-    } catch (...) {
-        // As above.
-    }
-    ForgetDevice();
-    closeCalled_ = false;
-    opening_ = false;
-    closing_ = false;
-    ReleaseCallback();
+    if (DeviceUsable() && headers_.empty())
+        CloseDevice(); // its close notification finds the callback gone
+    guarded([&] { DeviceClosed(); });
+    Transit(TWaveFlag::Opening, false);
 }
 
 // --- properties ---------------------------------------------------------------------
@@ -202,6 +223,80 @@ TWaveAudioState TWaveAudioIO::State() const {
     if (callback_ == 0)
         return TWaveAudioState::Idle;
     return closing_ ? TWaveAudioState::Closing : TWaveAudioState::Active;
+}
+
+namespace {
+
+using S = TWaveAudioState;
+
+// A change of one flag, and the states before and after it.
+struct TTransition {
+    TWaveFlag flag;
+    bool set;
+    S from;
+    S to;
+};
+
+// Every change of Opening, Closing and Callback the device makes. Paused
+// may change in any state and changes no state.
+constexpr TTransition kTransitions[] = {
+    // An open call; it ends with the callback made (active) or not (idle).
+    {TWaveFlag::Opening, true, S::Idle, S::Opening},
+    {TWaveFlag::Opening, false, S::Opening, S::Active},
+    {TWaveFlag::Opening, false, S::Opening, S::Idle},
+    // The callback is made during the open call, and released there when
+    // the device refuses; otherwise the close releases it.
+    {TWaveFlag::Callback, true, S::Opening, S::Opening},
+    {TWaveFlag::Callback, false, S::Opening, S::Opening},
+    {TWaveFlag::Callback, false, S::Closing, S::Idle},
+    // A stop or the end of the data begins the close; a refused reset or
+    // close, or a seek after the end of the data, takes it back; the close
+    // clears it once the callback is gone.
+    {TWaveFlag::Closing, true, S::Active, S::Closing},
+    {TWaveFlag::Closing, false, S::Closing, S::Active},
+    {TWaveFlag::Closing, false, S::Idle, S::Idle},
+};
+
+// Names in the order of TWaveFlag and TWaveAudioState.
+constexpr const char* kFlagNames[] = {"Opening", "Closing", "Callback", "Paused"};
+constexpr const char* kStateNames[] = {"idle", "opening", "active", "closing"};
+
+[[maybe_unused]] void CheckTransition(TWaveFlag flag, bool set, S from, S to) {
+    if (flag == TWaveFlag::Paused && from == to)
+        return;
+    for (const TTransition& t : kTransitions)
+        if (t.flag == flag && t.set == set && t.from == from && t.to == to)
+            return;
+    std::fprintf(stderr, "TWaveAudioIO: %s %s: %s -> %s is not a transition of the device\n",
+                 kFlagNames[static_cast<int>(flag)], set ? "set" : "cleared",
+                 kStateNames[static_cast<int>(from)], kStateNames[static_cast<int>(to)]);
+    std::abort();
+}
+
+} // namespace
+
+DWORD_PTR TWaveAudioIO::Transit(TWaveFlag flag, DWORD_PTR value) {
+    [[maybe_unused]] const S from = State();
+    DWORD_PTR old = 0;
+    switch (flag) {
+    case TWaveFlag::Opening:
+        old = opening_.exchange(value != 0);
+        break;
+    case TWaveFlag::Closing:
+        old = closing_.exchange(value != 0);
+        break;
+    case TWaveFlag::Callback:
+        old = callback_.exchange(value);
+        break;
+    case TWaveFlag::Paused:
+        old = paused_.exchange(value != 0);
+        break;
+    }
+#ifndef NDEBUG
+    if ((old != 0) != (value != 0))
+        CheckTransition(flag, value != 0, from, State());
+#endif
+    return old;
 }
 
 // --- results and events -------------------------------------------------------------
@@ -271,6 +366,76 @@ TPCMFormats TWaveAudioIO::FormatsFromCapabilities(DWORD formats) {
         if ((formats & (DWORD{1} << bit)) != 0)
             set.set(Mono8bit11025Hz + bit);
     return set;
+}
+
+// --- device queries and calls --------------------------------------------------------
+
+UINT TWaveAudioIO::GetNumDevs() {
+    return calls_.numDevs();
+}
+
+bool TWaveAudioIO::DeviceCaps(WAVEOUTCAPSA& caps) {
+    caps = {};
+    return calls_.devCaps(DeviceNumber(), caps) == MMSYSERR_NOERROR;
+}
+
+std::string TWaveAudioIO::GetDeviceName() {
+    WAVEOUTCAPSA caps;
+    if (!DeviceCaps(caps))
+        return {};
+    return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+}
+
+TPCMFormats TWaveAudioIO::GetDeviceFormats() {
+    WAVEOUTCAPSA caps;
+    return DeviceCaps(caps) ? FormatsFromCapabilities(caps.dwFormats) : TPCMFormats();
+}
+
+MMRESULT TWaveAudioIO::ValidateDeviceID(std::int32_t id) {
+    WAVEOUTCAPSA caps{};
+    return calls_.devCaps(id == -1 ? WAVE_MAPPER : static_cast<UINT>(id), caps);
+}
+
+std::string TWaveAudioIO::GetErrorText(MMRESULT code) {
+    char text[256] = {};
+    if (calls_.errorText(code, text, sizeof text) != MMSYSERR_NOERROR)
+        return {};
+    return std::string(text, strnlen(text, sizeof text));
+}
+
+bool TWaveAudioIO::DevicePosition(MMTIME& time) {
+    time = {};
+    time.wType = TIME_MS;
+    return DeviceUsable() && calls_.position(handle_, time) == MMSYSERR_NOERROR;
+}
+
+MMRESULT TWaveAudioIO::OpenDevice(const WAVEFORMATEX* format, bool query) {
+    if (query)
+        return calls_.open(nullptr, DeviceNumber(), format, 0, WAVE_FORMAT_QUERY);
+    void* handle = nullptr;
+    const MMRESULT result = calls_.open(&handle, DeviceNumber(), format, Callback(), callbackType_);
+    if (result == MMSYSERR_NOERROR)
+        handle_ = handle;
+    return result;
+}
+
+bool TWaveAudioIO::QueueHeader(WAVEHDR* header, const std::function<bool()>& beforeQueue) {
+    const bool alreadyPrepared = (header->dwFlags & WHDR_PREPARED) != 0;
+    if (!alreadyPrepared && !CheckResult(calls_.prepare(handle_, header)))
+        return false;
+    try {
+        if ((!beforeQueue || beforeQueue()) && CheckResult(calls_.queue(handle_, header))) {
+            MarkQueued(header);
+            return true;
+        }
+    } catch (...) {
+        if (!alreadyPrepared)
+            calls_.unprepare(handle_, header);
+        throw;
+    }
+    if (!alreadyPrepared)
+        calls_.unprepare(handle_, header);
+    return false;
 }
 
 // --- notifications and their deferral ----------------------------------------------
@@ -392,27 +557,29 @@ bool TWaveAudioIO::Quiet() const {
     return paused_ || closing_ || std::none_of(headers_.begin(), headers_.end(), HeldByDevice);
 }
 
-void TWaveAudioIO::FlushDeferred() {
-    std::deque<TDeferred> deferred = std::move(deferred_);
-    deferred_.clear();
-    for (TDeferred& d : deferred) {
-        if (d.back.block.data == nullptr)
-            continue; // an output buffer or an open or close: the shutdown sees to them
-        try {
-            HandleBuffer(d.back);
-        } catch (...) {
-            // Whatever the data's stream says, the device is shut down.
-        }
-        RecycleBlock(d.back.block);
-    }
-}
-
 void TWaveAudioIO::ForgetDevice() {
     ForgetHandle();
     // Whatever is still deferred belongs to the device that is gone.
     for (TDeferred& d : deferred_)
         RecycleBlock(d.back.block);
     deferred_.clear();
+    resumePosted_ = false; // a resume on its way goes to the callback that is gone
+}
+
+void TWaveAudioIO::WaitForClose() {
+    TBusyFrame frame(*this); // an event below may free the object
+    {
+        // In thread mode this waits for a handler of the callback thread.
+        TLockGuard lock(*this);
+        if (!closing_ || !GetActive() || Busy() || destroying_)
+            return; // no close under way, or its work waits for an event of ours to return
+        if (DeviceUsable())
+            ResetDevice();
+        if (std::any_of(headers_.begin(), headers_.end(), HeldByDevice))
+            return; // not every buffer came back: the notifications end the run
+        EndRunNow(true);
+    }
+    JoinThread(kWaveThreadWaitMs); // the old callback thread, before a new one
 }
 
 void TWaveAudioIO::WaitForOpen() {
@@ -434,14 +601,14 @@ bool TWaveAudioIO::InternalOpen() {
     if (GetActive())
         throw EWaveAudioInvalidOperation(kAlreadyOpenText);
     TLockGuard lock(*this);
-    opening_ = true;
+    Transit(TWaveFlag::Opening, true);
     openingThread_ = GetCurrentThreadId();
     PWaveFormatEx format = nullptr;
     bool freeIt = true;
     const auto finish = [&] {
         if (freeIt)
             std::free(format);
-        opening_ = false;
+        Transit(TWaveFlag::Opening, false);
         openingThread_ = 0;
     };
     bool result = false;
@@ -452,6 +619,7 @@ bool TWaveAudioIO::InternalOpen() {
             std::memcpy(&WaveFormat, format, sizeof(PCMWAVEFORMAT));
             WaveFormat.cbSize = 0;
             closeCalled_ = false;
+            openNotified_ = false;
             if (!AllocateCallback()) {
                 CheckResult(MMSYSERR_NOMEM);
             } else {
@@ -496,20 +664,20 @@ bool TWaveAudioIO::CloseDeviceNow() {
     try {
         closed = CheckResult(CloseDevice());
     } catch (...) {
-        closing_ = false;
+        Transit(TWaveFlag::Closing, false);
         throw;
     }
     if (closed)
         closeCalled_ = true;
     else
-        closing_ = false; // still open: a stop may try again
+        Transit(TWaveFlag::Closing, false); // still open: a stop may try again
     return closed;
 }
 
 void TWaveAudioIO::CloseWhenDrained() {
     if (!DeviceUsable() || HeaderCount() != 0 || BuffersRequested())
         return;
-    closing_ = true; // nothing is left at the device, and nothing more will come
+    Transit(TWaveFlag::Closing, true); // nothing is left at the device, and nothing more will come
     CloseDeviceNow();
 }
 
@@ -523,10 +691,10 @@ bool TWaveAudioIO::InternalClose() {
     TLockGuard lock(*this);
     if (closing_ || !GetActive() || !HandleAllocated())
         return false; // closed meanwhile, or the open is still under way
-    closing_ = true;
+    Transit(TWaveFlag::Closing, true);
     try {
         if (!CheckResult(ResetDevice())) {
-            closing_ = false;
+            Transit(TWaveFlag::Closing, false);
             return false;
         }
         // The device hands every queued buffer back; the last one closes it.
@@ -534,7 +702,7 @@ bool TWaveAudioIO::InternalClose() {
             return CloseDeviceNow();
         return true;
     } catch (...) {
-        closing_ = false;
+        Transit(TWaveFlag::Closing, false);
         if (RaisesCloseErrors())
             throw;
         return false;
@@ -547,7 +715,7 @@ bool TWaveAudioIO::InternalPause() {
     TLockGuard lock(*this);
     if (DeviceUsable() && !CheckResult(PauseDevice()))
         return false;
-    paused_ = true;
+    Transit(TWaveFlag::Paused, true);
     DoPause();
     return true;
 }
@@ -558,13 +726,14 @@ bool TWaveAudioIO::InternalResume() {
     TLockGuard lock(*this);
     if (DeviceUsable() && !CheckResult(RestartDevice()))
         return false;
-    paused_ = false;
+    Transit(TWaveFlag::Paused, false);
     DoResume();
     return true;
 }
 
 void TWaveAudioIO::WaveOpened() {
-    opening_ = false;
+    Transit(TWaveFlag::Opening, false);
+    openNotified_ = true;
     StartDataFlow();
     DoActivate();
 }
@@ -583,9 +752,11 @@ void TWaveAudioIO::DeviceClosed() {
 
 void TWaveAudioIO::WaveClosed() {
     DoLevel(nullptr, 0);
-    closing_ = false;
     closeCalled_ = false;
+    // The callback goes first, so that the state goes from closing to idle
+    // in one step.
     ReleaseCallback();
+    Transit(TWaveFlag::Closing, false);
     ReleaseAllHeaders();
     DoDeactivate();
 }

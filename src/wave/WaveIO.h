@@ -8,7 +8,10 @@
 //
 // States: Idle -> Opening (inside the open call) -> Active (running or
 // paused) -> Closing (a stop was asked for, or the data is exhausted) -> Idle
-// when the close notification has been handled.
+// when the close notification has been handled. State() derives the state
+// from the flags Opening, Closing, Callback and Paused; every change of a
+// flag goes through Transit, which checks it against the table of the
+// device's transitions (WaveIO.cpp).
 //
 // Re-entry. Every event runs code that may call any method of any object,
 // this one included, and may pump the thread's messages (a host's Delay). The
@@ -49,10 +52,23 @@
 //   usual; destroying and unloading take the buffers back on the spot (a
 //   recorder writes what they hold), finish the run and close the device
 //   without waiting for any notification, and raise no event.
-// - Waiting for a close (a new run on an object that is still closing)
-//   dispatches only this object's notifications and is bounded
-//   (kWaveNotificationWaitMs); from inside an event of the object it does not
-//   wait at all, since the close cannot come before the event returns.
+// - Nothing waits for a close. A new run on an object that is still closing
+//   (after a stop, or at the end of the data, whose last buffers would play
+//   out first) ends the old run on the spot, as destroying does, but with its
+//   events: the device is reset, the open notification (when it has not come
+//   yet) and the deferred work run in order, the buffers handed back are
+//   taken (a recorder writes what they hold), the device is closed, the run
+//   finished, and the last level report and OnDeactivate run before the new
+//   run opens (on the calling thread, also in thread mode, as OnPause does);
+//   the old device's late notifications find its callback gone. So the old
+//   run's events keep their order and all come before the new run's
+//   OnActivate, and no other object waits meanwhile, since nothing is waited
+//   for. (Pumping the thread's messages during a wait instead would run
+//   other objects' events and the host's messages inside the call that
+//   waits, and would still wait for buffers to play out.) From inside an
+//   event of the object the old run cannot end there, since its deferred
+//   work waits for the event to return: the new run is refused
+//   (EWaveAudioInvalidOperation).
 // - Lifetime: public methods and notification handlers run inside a frame
 //   (WaveInUse.h); Free() called while a frame of the object is open defers
 //   the destruction until the outermost frame has returned. Device objects
@@ -113,6 +129,8 @@ inline constexpr const char* kAlreadyClosedText = "Device is aleardy close";
 inline constexpr const char* kStockNotAssignedText = "Stock property is not assigned";
 
 enum class TWaveAudioState { Idle, Opening, Active, Closing };
+// The flags the state is made of (TWaveAudioIO::State derives it from them).
+enum class TWaveFlag { Opening, Closing, Callback, Paused };
 // Who holds a buffer header: the engine (Free), the device (Queued), or the
 // device has handed it back and its notification has not been handled (Done).
 enum class TWaveHeaderState { Free, Queued, Done };
@@ -130,13 +148,35 @@ void SetWaveErrorDisplay(TWaveErrorDisplay display);
 void SetWaveLibraryUnloading(bool unloading);
 bool WaveLibraryUnloading();
 
-// How long a wait for an open or close notification may take before the
-// object gives up on it.
-inline constexpr DWORD kWaveNotificationWaitMs = 2000;
+// How long the engine waits for a callback thread (to be ready, to leave a
+// handler of the object, to end) before it gives up on it.
+inline constexpr DWORD kWaveThreadWaitMs = 2000;
 
 // The message a device object posts to its callback to go on with its
 // deferred work.
 inline constexpr UINT kWaveResumeMessage = WM_APP + 0x3BB;
+
+// The waveOut... or waveIn... functions of one direction, over a device
+// handle of that direction (held as void*). TWaveAudioOut and TWaveAudioIn
+// each hand theirs to TWaveAudioIO, which makes every device call through it.
+struct TWaveCalls {
+    UINT openMessage; // MM_WOM_OPEN or MM_WIM_OPEN
+    UINT (*numDevs)();
+    // The capabilities; input fills the fields it shares with output (the
+    // name and the formats) and leaves dwSupport 0.
+    MMRESULT (*devCaps)(UINT id, WAVEOUTCAPSA& caps);
+    MMRESULT (*errorText)(MMRESULT code, LPSTR text, UINT size);
+    // `handle` null: a WAVE_FORMAT_QUERY, which opens nothing.
+    MMRESULT (*open)(void** handle, UINT id, const WAVEFORMATEX*, DWORD_PTR callback, DWORD);
+    MMRESULT (*close)(void* handle);
+    MMRESULT (*reset)(void* handle);
+    MMRESULT (*pause)(void* handle);   // waveOutPause, waveInStop
+    MMRESULT (*restart)(void* handle); // waveOutRestart, waveInStart
+    MMRESULT (*prepare)(void* handle, WAVEHDR* header);
+    MMRESULT (*unprepare)(void* handle, WAVEHDR* header);
+    MMRESULT (*queue)(void* handle, WAVEHDR* header); // waveOutWrite, waveInAddBuffer
+    MMRESULT (*position)(void* handle, MMTIME& time);
+};
 
 // Recorded bytes set aside from the header that held them (GlobalAlloc'd).
 struct TWaveBlock {
@@ -147,10 +187,11 @@ struct TWaveBlock {
 
 class TWaveAudioIO : public TInUse {
 public:
-    TWaveAudioIO();
+    explicit TWaveAudioIO(const TWaveCalls& calls);
 
-    // Ends the device (as a stop does, then waiting for its close) and frees
-    // the object; events stay silent from this call on. Called from an event
+    // Ends the device on the spot (reset, every buffer taken back, the run
+    // finished, the device closed) and frees the object; events stay silent
+    // from this call on. Called from an event
     // of this object, it returns at once and the object is freed when the
     // outermost handler or method of it returns. May be called from an event.
     // Called from another thread while the callback thread runs a handler,
@@ -261,32 +302,42 @@ protected:
     // Its event part, run at once or deferred (see the top of this file).
     virtual void HandleBuffer(TBufferBack& back) = 0;
 
-    // --- what the directions supply ---
-    virtual UINT GetNumDevs() = 0;
+    // --- what the directions supply (the device queries and calls go through
+    // the direction's TWaveCalls) ---
+    virtual UINT GetNumDevs();
     virtual bool GetActive() { return callback_ != 0; }
     virtual void DoSetActive(bool value);
     virtual bool GetPaused() { return paused_; }
     virtual void DoSetPaused(bool value);
-    virtual std::string GetDeviceName() = 0;
-    virtual TPCMFormats GetDeviceFormats() = 0;
+    virtual std::string GetDeviceName();
+    virtual TPCMFormats GetDeviceFormats();
     virtual std::int32_t GetPosition() = 0;
-    virtual std::string GetErrorText(MMRESULT code) = 0;
+    virtual std::string GetErrorText(MMRESULT code);
     // The record to open with; FreeIt (arriving true) says whether the record
     // is released with std::free after the open. Null: no format, the open fails.
     virtual void GetWaveFormat(PWaveFormatEx& pWaveFormat, bool& FreeIt) = 0;
-    virtual MMRESULT ValidateDeviceID(std::int32_t id) = 0;
-    virtual bool HandleAllocated() = 0;
+    virtual MMRESULT ValidateDeviceID(std::int32_t id);
+    virtual bool HandleAllocated() { return handle_ != nullptr; }
     virtual void StartDataFlow() = 0;
-    // The device calls of one direction.
-    virtual MMRESULT OpenDevice(const WAVEFORMATEX* format, bool query) = 0;
-    virtual MMRESULT ResetDevice() = 0;
-    virtual MMRESULT CloseDevice() = 0;
-    virtual MMRESULT PauseDevice() = 0;
-    virtual MMRESULT RestartDevice() = 0;
-    virtual MMRESULT UnprepareDevice(WAVEHDR* header) = 0;
+    // The device calls of the direction, on the open device.
+    MMRESULT OpenDevice(const WAVEFORMATEX* format, bool query);
+    MMRESULT ResetDevice() { return calls_.reset(handle_); }
+    MMRESULT CloseDevice() { return calls_.close(handle_); }
+    MMRESULT PauseDevice() { return calls_.pause(handle_); }
+    MMRESULT RestartDevice() { return calls_.restart(handle_); }
+    MMRESULT UnprepareDevice(WAVEHDR* header) { return calls_.unprepare(handle_, header); }
+    // The capability record of the selected device; false when the query fails.
+    bool DeviceCaps(WAVEOUTCAPSA& caps);
+    // The device's own position; false when it is not open or the call fails.
+    bool DevicePosition(MMTIME& time);
+    // Prepares the header (unless it is prepared), runs `beforeQueue` (false:
+    // not queued after all) and queues it; a header prepared here is
+    // unprepared again when it is not queued, also when an exception passes.
+    bool QueueHeader(WAVEHDR* header, const std::function<bool()>& beforeQueue);
+    void* DeviceHandle() const { return handle_; }
     // Forgets the device handle (the device is closed or abandoned); see
     // ForgetDevice.
-    virtual void ForgetHandle() = 0;
+    virtual void ForgetHandle() { handle_ = nullptr; }
     // Output: requests for a first buffer are on their way to the callback.
     virtual bool BuffersRequested() { return false; }
     // Output re-raises errors met while closing; input swallows them.
@@ -366,7 +417,10 @@ protected:
     bool HandleDeviceMessage(UINT message, LPARAM lParam);
     std::int32_t MMTimeToMS(const MMTIME& time) const;
     void WaitForOpen();
-    // Handles notifications until the close notification has run (bounded).
+    // Completes a close under way (a stop's, or the one the end of the data
+    // began) on the spot, as EndRunNow; nothing when no close is under way,
+    // and from inside an event of this object, whose deferred work must wait
+    // for the event to return. May be called from an event.
     void WaitForClose();
     void Lock() { EnterCriticalSection(&lock_); }
     void Unlock() { LeaveCriticalSection(&lock_); }
@@ -403,10 +457,20 @@ protected:
     // buffer at the device.
     bool Quiet() const;
 
-    std::atomic<bool> opening_{false};
-    std::atomic<bool> closing_{false};
-    std::atomic<bool> paused_{false};
+    // The flags, as the waits and handlers read them; only Transit changes them.
+    bool Opening() const { return opening_; }
+    bool Closing() const { return closing_; }
+    // The one place where Opening, Closing, Callback (the window handle or
+    // thread identifier, 0 for none) and Paused change; returns the flag's
+    // previous value. The change must be a transition of the device's table
+    // (WaveIO.cpp): in builds with assertions (NDEBUG not defined: the
+    // native and sanitizer builds the tests run in) any other prints the
+    // flag and both states and aborts; release builds do not check.
+    DWORD_PTR Transit(TWaveFlag flag, DWORD_PTR value);
+
     std::atomic<bool> closeCalled_{false};
+    // The open notification of the run has been handled.
+    bool openNotified_ = false;
     DWORD callbackType_ = CALLBACK_WINDOW;
     // Copy of the first 16 bytes of the record the device was opened with.
     WAVEFORMATEX WaveFormat{};
@@ -417,12 +481,17 @@ private:
     static DWORD WINAPI ThreadProc(LPVOID parameter);
     bool OnCallbackThread() const;
     void JoinThread(DWORD timeout);
-    void WaitOwnQueue(DWORD deadline);
     // Frames of the calling thread are open.
     bool OwnFramesOpen() const;
     // Tears the device down; false when the object cannot be freed safely.
     bool TearDown();
-    void ForceShutdown(bool mayClose);
+    // Ends the run at once, under the lock, without waiting for any
+    // notification: the device reset, the deferred work run in order, the
+    // buffers it handed back taken (a recorder writes what they hold), the
+    // device closed (not when `mayClose` is false: it is abandoned), the run
+    // finished and WaveClosed, with the events of a close unless the object
+    // is being freed.
+    void EndRunNow(bool mayClose);
     bool TakeHeader(WAVEHDR* header);
     // One device notification: handled now, or its device part now and the
     // rest deferred.
@@ -437,8 +506,6 @@ private:
     void RunDeferred(DWORD start, bool ranOne);
     void PostResume();
     void EventReturned();
-    // The deferred work of a shutdown: recorded bytes written, no events.
-    void FlushDeferred();
     // ForgetHandle, and the deferred notifications of that device dropped.
     void ForgetDevice();
 
@@ -447,7 +514,12 @@ private:
     MMRESULT errorCode_ = 0;
     std::uint16_t bufferLength_ = 1000;
     std::uint16_t bufferCount_ = 2;
+    std::atomic<bool> opening_{false};
+    std::atomic<bool> closing_{false};
+    std::atomic<bool> paused_{false};
     std::atomic<DWORD_PTR> callback_{0};
+    const TWaveCalls& calls_;
+    void* handle_ = nullptr; // set by the open call, cleared when the device is gone
     std::vector<WAVEHDR*> headers_;
     // Events of this object running (the object is busy), and the
     // notifications deferred meanwhile, in order (under the lock).

@@ -19,45 +19,52 @@ void TWaveAudioIn::SetPCMFormat(TPCMFormat format) {
     pcmFormat_ = format;
 }
 
-// --- device queries -------------------------------------------------------------------
+// --- device queries and calls ----------------------------------------------------------
 
-UINT TWaveAudioIn::GetNumDevs() {
-    return waveInGetNumDevs();
+namespace {
+
+HWAVEIN In(void* handle) {
+    return static_cast<HWAVEIN>(handle);
 }
 
-std::string TWaveAudioIn::GetDeviceName() {
-    WAVEINCAPSA caps{};
-    if (waveInGetDevCapsA(DeviceNumber(), &caps, sizeof caps) != MMSYSERR_NOERROR)
-        return {};
-    return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
-}
+const TWaveCalls kInputCalls = {
+    MM_WIM_OPEN,
+    [] { return waveInGetNumDevs(); },
+    [](UINT id, WAVEOUTCAPSA& caps) {
+        WAVEINCAPSA in{};
+        const MMRESULT result = waveInGetDevCapsA(id, &in, sizeof in);
+        std::memcpy(caps.szPname, in.szPname, sizeof caps.szPname);
+        caps.dwFormats = in.dwFormats;
+        caps.wChannels = in.wChannels;
+        return result;
+    },
+    [](MMRESULT code, LPSTR text, UINT size) { return waveInGetErrorTextA(code, text, size); },
+    [](void** handle, UINT id, const WAVEFORMATEX* format, DWORD_PTR callback, DWORD flags) {
+        HWAVEIN opened = nullptr;
+        const MMRESULT result =
+            waveInOpen(handle != nullptr ? &opened : nullptr, id, format, callback, 0, flags);
+        if (handle != nullptr)
+            *handle = opened;
+        return result;
+    },
+    [](void* h) { return waveInClose(In(h)); },
+    [](void* h) { return waveInReset(In(h)); },
+    [](void* h) { return waveInStop(In(h)); },
+    [](void* h) { return waveInStart(In(h)); },
+    [](void* h, WAVEHDR* header) { return waveInPrepareHeader(In(h), header, kHeaderBytes); },
+    [](void* h, WAVEHDR* header) { return waveInUnprepareHeader(In(h), header, kHeaderBytes); },
+    [](void* h, WAVEHDR* header) { return waveInAddBuffer(In(h), header, kHeaderBytes); },
+    [](void* h, MMTIME& time) { return waveInGetPosition(In(h), &time, sizeof time); },
+};
 
-TPCMFormats TWaveAudioIn::GetDeviceFormats() {
-    WAVEINCAPSA caps{};
-    if (waveInGetDevCapsA(DeviceNumber(), &caps, sizeof caps) != MMSYSERR_NOERROR)
-        return {};
-    return FormatsFromCapabilities(caps.dwFormats);
-}
+} // namespace
 
-MMRESULT TWaveAudioIn::ValidateDeviceID(std::int32_t id) {
-    WAVEINCAPSA caps{};
-    return waveInGetDevCapsA(id == -1 ? WAVE_MAPPER : static_cast<UINT>(id), &caps, sizeof caps);
-}
-
-std::string TWaveAudioIn::GetErrorText(MMRESULT code) {
-    char text[256] = {};
-    if (waveInGetErrorTextA(code, text, sizeof text) != MMSYSERR_NOERROR)
-        return {};
-    return std::string(text, strnlen(text, sizeof text));
-}
+TWaveAudioIn::TWaveAudioIn() : TWaveAudioIO(kInputCalls) {}
 
 std::int32_t TWaveAudioIn::GetPosition() {
     TLockGuard lock(*this);
-    MMTIME time{};
-    time.wType = TIME_MS;
-    if (!DeviceUsable() || waveInGetPosition(handle_, &time, sizeof time) != MMSYSERR_NOERROR)
-        return 0;
-    return MMTimeToMS(time);
+    MMTIME time;
+    return DevicePosition(time) ? MMTimeToMS(time) : 0;
 }
 
 void TWaveAudioIn::GetWaveFormat(PWaveFormatEx& pWaveFormat, bool& FreeIt) {
@@ -73,64 +80,16 @@ void TWaveAudioIn::GetWaveFormat(PWaveFormatEx& pWaveFormat, bool& FreeIt) {
         Raise(OnFormat, std::ref(pWaveFormat), std::ref(FreeIt));
 }
 
-// --- device calls ---------------------------------------------------------------------
-
-MMRESULT TWaveAudioIn::OpenDevice(const WAVEFORMATEX* format, bool query) {
-    if (query)
-        return waveInOpen(nullptr, DeviceNumber(), format, 0, 0, WAVE_FORMAT_QUERY);
-    HWAVEIN handle = nullptr;
-    const MMRESULT result =
-        waveInOpen(&handle, DeviceNumber(), format, Callback(), 0, callbackType_);
-    if (result == MMSYSERR_NOERROR)
-        handle_ = handle;
-    return result;
-}
-
-MMRESULT TWaveAudioIn::ResetDevice() {
-    return waveInReset(handle_);
-}
-
-MMRESULT TWaveAudioIn::CloseDevice() {
-    return waveInClose(handle_);
-}
-
-MMRESULT TWaveAudioIn::PauseDevice() {
-    return waveInStop(handle_);
-}
-
-MMRESULT TWaveAudioIn::RestartDevice() {
-    return waveInStart(handle_);
-}
-
-MMRESULT TWaveAudioIn::UnprepareDevice(WAVEHDR* header) {
-    return waveInUnprepareHeader(handle_, header, kHeaderBytes);
-}
-
 // --- the data flow --------------------------------------------------------------------
 
 bool TWaveAudioIn::AddBuffer(WAVEHDR* header) {
-    const bool alreadyPrepared = (header->dwFlags & WHDR_PREPARED) != 0;
-    if (!alreadyPrepared && !CheckResult(waveInPrepareHeader(handle_, header, kHeaderBytes)))
-        return false;
-    try {
-        if (CheckResult(waveInAddBuffer(handle_, header, kHeaderBytes))) {
-            MarkQueued(header);
-            return true;
-        }
-    } catch (...) {
-        if (!alreadyPrepared)
-            waveInUnprepareHeader(handle_, header, kHeaderBytes);
-        throw;
-    }
-    if (!alreadyPrepared)
-        waveInUnprepareHeader(handle_, header, kHeaderBytes);
-    return false;
+    return QueueHeader(header, nullptr);
 }
 
 void TWaveAudioIn::DoWaveInData(void*, DWORD, bool&) {}
 
 void TWaveAudioIn::StartDataFlow() {
-    for (int i = HeaderCount(); i < BufferCount() && HandleAllocated() && !closing_; ++i) {
+    for (int i = HeaderCount(); i < BufferCount() && HandleAllocated() && !Closing(); ++i) {
         WAVEHDR* header = nullptr;
         try {
             if (!RefillHeader(header))
@@ -150,8 +109,8 @@ void TWaveAudioIn::StartDataFlow() {
 
 void TWaveAudioIn::HandleWimOpen() {
     WaveOpened(); // buffers queued, OnActivate
-    if (!paused_ && !closing_ && DeviceUsable())
-        paused_ = !CheckResult(waveInStart(handle_));
+    if (!GetPaused() && !Closing() && DeviceUsable())
+        Transit(TWaveFlag::Paused, !CheckResult(RestartDevice()));
     CloseWhenDrained(); // not one buffer could be queued
 }
 
@@ -169,19 +128,19 @@ bool TWaveAudioIn::TakeBackBuffer(TBufferBack& back) {
     WAVEHDR*& header = back.header;
     bool queued = false;
     try {
-        CheckResult(waveInUnprepareHeader(handle_, header, kHeaderBytes));
+        CheckResult(UnprepareDevice(header));
         // What the device has handed back is recorded sound, also when the
         // unprepare failed (reported above): it is not dropped.
         if (header->dwBytesRecorded > 0 && (header->dwFlags & WHDR_INQUEUE) == 0)
             back.block = DetachBuffer(header, header->dwBytesRecorded);
-        if (!closing_ && HeaderCount() <= BufferCount() && DeviceUsable())
+        if (!Closing() && HeaderCount() <= BufferCount() && DeviceUsable())
             queued = RefillHeader(header) && AddBuffer(header);
     } catch (...) {
         queued = false;
     }
     if (!queued) {
         if (header != nullptr && (header->dwFlags & WHDR_PREPARED) != 0)
-            waveInUnprepareHeader(handle_, header, kHeaderBytes);
+            UnprepareDevice(header);
         ReallocateHeader(header, 0, nullptr);
         CloseWhenDrained();
     }

@@ -9,7 +9,7 @@
 
 class TWaveAudioIn : public TWaveAudioIO {
 public:
-    TWaveAudioIn() = default;
+    TWaveAudioIn();
 
     TPCMFormat PCMFormat() const { return pcmFormat_; }
     // The format to record in; nonePCM leaves it to OnFormat. Raises
@@ -28,22 +28,9 @@ protected:
     // false and releases it later with GlobalFree.
     virtual void DoWaveInData(void* buffer, DWORD count, bool& FreeIt);
 
-    UINT GetNumDevs() override;
-    std::string GetDeviceName() override;
-    TPCMFormats GetDeviceFormats() override;
     std::int32_t GetPosition() override;
-    std::string GetErrorText(MMRESULT code) override;
-    MMRESULT ValidateDeviceID(std::int32_t id) override;
     void GetWaveFormat(PWaveFormatEx& pWaveFormat, bool& FreeIt) override;
-    bool HandleAllocated() override { return handle_ != nullptr; }
     void StartDataFlow() override;
-    MMRESULT OpenDevice(const WAVEFORMATEX* format, bool query) override;
-    MMRESULT ResetDevice() override;
-    MMRESULT CloseDevice() override;
-    MMRESULT PauseDevice() override;
-    MMRESULT RestartDevice() override;
-    MMRESULT UnprepareDevice(WAVEHDR* header) override;
-    void ForgetHandle() override { handle_ = nullptr; }
     bool RaisesCloseErrors() const override { return false; }
     void HandleWimOpen() override;
     void HandleWimClose() override;
@@ -58,6 +45,5 @@ protected:
 private:
     void ConsumeData(void* data, DWORD bytes, bool report, bool& FreeIt);
 
-    HWAVEIN handle_ = nullptr;
     TPCMFormat pcmFormat_ = Mono16bit8000Hz;
 };

@@ -44,29 +44,48 @@ void TWaveAudioOut::UnpackVolume(DWORD packed, std::uint16_t& left, std::uint16_
     right = static_cast<std::uint16_t>(MulDiv(static_cast<int>(packed >> 16), 100, 65535));
 }
 
-// --- device queries -------------------------------------------------------------------
+// --- device queries and calls ----------------------------------------------------------
 
-UINT TWaveAudioOut::GetNumDevs() {
-    return waveOutGetNumDevs();
+namespace {
+
+HWAVEOUT Out(void* handle) {
+    return static_cast<HWAVEOUT>(handle);
 }
 
-std::string TWaveAudioOut::GetDeviceName() {
-    WAVEOUTCAPSA caps{};
-    if (waveOutGetDevCapsA(DeviceNumber(), &caps, sizeof caps) != MMSYSERR_NOERROR)
-        return {};
-    return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
-}
+const TWaveCalls kOutputCalls = {
+    MM_WOM_OPEN,
+    [] { return waveOutGetNumDevs(); },
+    [](UINT id, WAVEOUTCAPSA& caps) { return waveOutGetDevCapsA(id, &caps, sizeof caps); },
+    [](MMRESULT code, LPSTR text, UINT size) { return waveOutGetErrorTextA(code, text, size); },
+    [](void** handle, UINT id, const WAVEFORMATEX* format, DWORD_PTR callback, DWORD flags) {
+        HWAVEOUT opened = nullptr;
+        const MMRESULT result =
+            waveOutOpen(handle != nullptr ? &opened : nullptr, id, format, callback, 0, flags);
+        if (handle != nullptr)
+            *handle = opened;
+        return result;
+    },
+    [](void* h) { return waveOutClose(Out(h)); },
+    [](void* h) { return waveOutReset(Out(h)); },
+    [](void* h) { return waveOutPause(Out(h)); },
+    [](void* h) { return waveOutRestart(Out(h)); },
+    [](void* h, WAVEHDR* header) { return waveOutPrepareHeader(Out(h), header, kHeaderBytes); },
+    [](void* h, WAVEHDR* header) { return waveOutUnprepareHeader(Out(h), header, kHeaderBytes); },
+    [](void* h, WAVEHDR* header) { return waveOutWrite(Out(h), header, kHeaderBytes); },
+    [](void* h, MMTIME& time) { return waveOutGetPosition(Out(h), &time, sizeof time); },
+};
 
-TPCMFormats TWaveAudioOut::GetDeviceFormats() {
-    WAVEOUTCAPSA caps{};
-    if (waveOutGetDevCapsA(DeviceNumber(), &caps, sizeof caps) != MMSYSERR_NOERROR)
-        return {};
-    return FormatsFromCapabilities(caps.dwFormats);
+} // namespace
+
+TWaveAudioOut::TWaveAudioOut() : TWaveAudioIO(kOutputCalls) {}
+
+HWAVEOUT TWaveAudioOut::Handle() const {
+    return Out(DeviceHandle());
 }
 
 DWORD TWaveAudioOut::GetDeviceSupport() {
-    WAVEOUTCAPSA caps{};
-    if (waveOutGetDevCapsA(DeviceNumber(), &caps, sizeof caps) != MMSYSERR_NOERROR)
+    WAVEOUTCAPSA caps;
+    if (!DeviceCaps(caps))
         return 0;
     DWORD support = caps.dwSupport;
     if ((support & WAVECAPS_VOLUME) == 0)
@@ -74,64 +93,18 @@ DWORD TWaveAudioOut::GetDeviceSupport() {
     return support;
 }
 
-MMRESULT TWaveAudioOut::ValidateDeviceID(std::int32_t id) {
-    WAVEOUTCAPSA caps{};
-    return waveOutGetDevCapsA(id == -1 ? WAVE_MAPPER : static_cast<UINT>(id), &caps, sizeof caps);
-}
-
-std::string TWaveAudioOut::GetErrorText(MMRESULT code) {
-    char text[256] = {};
-    if (waveOutGetErrorTextA(code, text, sizeof text) != MMSYSERR_NOERROR)
-        return {};
-    return std::string(text, strnlen(text, sizeof text));
-}
-
 std::int32_t TWaveAudioOut::GetPosition() {
     TLockGuard lock(*this);
-    MMTIME time{};
-    time.wType = TIME_MS;
-    if (!DeviceUsable() || waveOutGetPosition(handle_, &time, sizeof time) != MMSYSERR_NOERROR)
+    MMTIME time;
+    if (!DevicePosition(time))
         return positionOffset_;
     const std::int64_t position = std::int64_t{positionOffset_} + MMTimeToMS(time);
     return static_cast<std::int32_t>(
         std::min<std::int64_t>(position, std::numeric_limits<std::int32_t>::max()));
 }
 
-// --- device calls ---------------------------------------------------------------------
-
-MMRESULT TWaveAudioOut::OpenDevice(const WAVEFORMATEX* format, bool query) {
-    if (query)
-        return waveOutOpen(nullptr, DeviceNumber(), format, 0, 0, WAVE_FORMAT_QUERY);
-    HWAVEOUT handle = nullptr;
-    const MMRESULT result =
-        waveOutOpen(&handle, DeviceNumber(), format, Callback(), 0, callbackType_);
-    if (result == MMSYSERR_NOERROR)
-        handle_ = handle;
-    return result;
-}
-
-MMRESULT TWaveAudioOut::ResetDevice() {
-    return waveOutReset(handle_);
-}
-
-MMRESULT TWaveAudioOut::CloseDevice() {
-    return waveOutClose(handle_);
-}
-
-MMRESULT TWaveAudioOut::PauseDevice() {
-    return waveOutPause(handle_);
-}
-
-MMRESULT TWaveAudioOut::RestartDevice() {
-    return waveOutRestart(handle_);
-}
-
-MMRESULT TWaveAudioOut::UnprepareDevice(WAVEHDR* header) {
-    return waveOutUnprepareHeader(handle_, header, kHeaderBytes);
-}
-
 void TWaveAudioOut::ForgetHandle() {
-    handle_ = nullptr;
+    TWaveAudioIO::ForgetHandle();
     positionOffset_ = 0;
     requests_ = 0;
     endOfData_ = false;
@@ -141,7 +114,7 @@ bool TWaveAudioOut::InternalClose() {
     // Under the lock, so that the end of the data is not found meanwhile:
     // whether the close begins here or is under way, it is a stop's now.
     TLockGuard lock(*this);
-    const bool drainingToTheEnd = endOfData_ && closing_ && DeviceUsable();
+    const bool drainingToTheEnd = endOfData_ && Closing() && DeviceUsable();
     endOfData_ = false;
     if (!drainingToTheEnd)
         return TWaveAudioIO::InternalClose();
@@ -165,11 +138,11 @@ void TWaveAudioOut::ApplyOptions() {
     const DWORD support = GetDeviceSupport();
     // The device's answers do not matter here.
     if (options_[woSetVolume] && (support & WAVECAPS_VOLUME) != 0)
-        waveOutSetVolume(handle_, PackVolume(volumeLeft_, volumeRight_));
+        waveOutSetVolume(Handle(), PackVolume(volumeLeft_, volumeRight_));
     if (options_[woSetPitch] && (support & WAVECAPS_PITCH) != 0)
-        waveOutSetPitch(handle_, ToFixedPoint(pitch_));
+        waveOutSetPitch(Handle(), ToFixedPoint(pitch_));
     if (options_[woSetPlaybackRate] && (support & WAVECAPS_PLAYBACKRATE) != 0)
-        waveOutSetPlaybackRate(handle_, ToFixedPoint(playbackRate_));
+        waveOutSetPlaybackRate(Handle(), ToFixedPoint(playbackRate_));
 }
 
 void TWaveAudioOut::SetOptions(TWaveOutOptions options) {
@@ -185,7 +158,7 @@ bool TWaveAudioOut::GetVolumeLR(std::uint16_t& left, std::uint16_t& right) {
         return false;
     const DWORD support = GetDeviceSupport();
     DWORD packed = 0;
-    if ((support & WAVECAPS_VOLUME) == 0 || waveOutGetVolume(handle_, &packed) != MMSYSERR_NOERROR)
+    if ((support & WAVECAPS_VOLUME) == 0 || waveOutGetVolume(Handle(), &packed) != MMSYSERR_NOERROR)
         return false;
     UnpackVolume(packed, left, right);
     if ((support & WAVECAPS_LRVOLUME) == 0)
@@ -201,7 +174,7 @@ bool TWaveAudioOut::SetVolumeLR(std::uint16_t& left, std::uint16_t& right) {
         return false;
     if ((support & WAVECAPS_LRVOLUME) == 0)
         left = right = static_cast<std::uint16_t>((left + right) >> 1);
-    return waveOutSetVolume(handle_, PackVolume(left, right)) == MMSYSERR_NOERROR;
+    return waveOutSetVolume(Handle(), PackVolume(left, right)) == MMSYSERR_NOERROR;
 }
 
 std::uint16_t TWaveAudioOut::Volume() {
@@ -245,7 +218,7 @@ double TWaveAudioOut::Pitch() {
     if (!DeviceUsable())
         return pitch_;
     DWORD value = 0;
-    if (!Supports(WAVECAPS_PITCH) || waveOutGetPitch(handle_, &value) != MMSYSERR_NOERROR)
+    if (!Supports(WAVECAPS_PITCH) || waveOutGetPitch(Handle(), &value) != MMSYSERR_NOERROR)
         return 1.0;
     return FromFixedPoint(value);
 }
@@ -256,7 +229,7 @@ void TWaveAudioOut::SetPitch(double pitch) {
         return;
     pitch_ = pitch;
     if (DeviceUsable() && options_[woSetPitch] && Supports(WAVECAPS_PITCH))
-        waveOutSetPitch(handle_, ToFixedPoint(pitch_));
+        waveOutSetPitch(Handle(), ToFixedPoint(pitch_));
 }
 
 double TWaveAudioOut::PlaybackRate() {
@@ -265,7 +238,7 @@ double TWaveAudioOut::PlaybackRate() {
         return playbackRate_;
     DWORD value = 0;
     if (!Supports(WAVECAPS_PLAYBACKRATE) ||
-        waveOutGetPlaybackRate(handle_, &value) != MMSYSERR_NOERROR)
+        waveOutGetPlaybackRate(Handle(), &value) != MMSYSERR_NOERROR)
         return 1.0;
     return FromFixedPoint(value);
 }
@@ -276,7 +249,7 @@ void TWaveAudioOut::SetPlaybackRate(double rate) {
         return;
     playbackRate_ = rate;
     if (DeviceUsable() && options_[woSetPlaybackRate] && Supports(WAVECAPS_PLAYBACKRATE))
-        waveOutSetPlaybackRate(handle_, ToFixedPoint(playbackRate_));
+        waveOutSetPlaybackRate(Handle(), ToFixedPoint(playbackRate_));
 }
 
 void TWaveAudioOut::SetPosition(std::int32_t ms) {
@@ -290,14 +263,14 @@ void TWaveAudioOut::DoSetPosition(std::int32_t ms) {
     if (!DeviceUsable())
         return;
     inHandStale_ = true;
-    if (endOfData_ && closing_ && !Destroying()) {
+    if (endOfData_ && Closing() && !Destroying()) {
         // There is data again after the new position (or the refill finds
         // the end once more and closes as before).
         endOfData_ = false;
-        closing_ = false;
+        Transit(TWaveFlag::Closing, false);
     }
-    waveOutReset(handle_); // every queued buffer comes back and is refilled from here
-    paused_ = paused_ && CheckResult(waveOutPause(handle_));
+    ResetDevice(); // every queued buffer comes back and is refilled from here
+    Transit(TWaveFlag::Paused, GetPaused() && CheckResult(PauseDevice()));
 }
 
 // --- the data flow --------------------------------------------------------------------
@@ -313,7 +286,7 @@ void TWaveAudioOut::RequestBuffer() {
 }
 
 void TWaveAudioOut::StartDataFlow() {
-    if (HeaderCount() == 0 && HandleAllocated() && !closing_)
+    if (HeaderCount() == 0 && HandleAllocated() && !Closing())
         RequestBuffer();
 }
 
@@ -321,8 +294,8 @@ void TWaveAudioOut::HandleWomOpen() {
     ApplyOptions();
     // Paused before the start: the device starts paused (unless it is
     // already being closed).
-    if (paused_ && DeviceUsable())
-        paused_ = CheckResult(waveOutPause(handle_));
+    if (GetPaused() && DeviceUsable())
+        Transit(TWaveFlag::Paused, CheckResult(PauseDevice()));
     WaveOpened();
 }
 
@@ -331,28 +304,14 @@ void TWaveAudioOut::HandleWomClose() {
 }
 
 bool TWaveAudioOut::WriteHeader(WAVEHDR* header) {
-    const bool alreadyPrepared = (header->dwFlags & WHDR_PREPARED) != 0;
-    if (!alreadyPrepared && !CheckResult(waveOutPrepareHeader(handle_, header, kHeaderBytes)))
-        return false;
-    inHandStale_ = false;
-    try {
+    return QueueHeader(header, [&] {
+        inHandStale_ = false;
         // The level is told when the buffer is queued, ahead of its sound.
         DoLevel(header->lpData, header->dwBufferLength);
         // Its handler may have moved the playback (this buffer holds what
         // came before the seek), stopped it, or freed the object.
-        const bool wanted = !inHandStale_ && !closing_ && !Destroying() && DeviceUsable();
-        if (wanted && CheckResult(waveOutWrite(handle_, header, kHeaderBytes))) {
-            MarkQueued(header);
-            return true;
-        }
-    } catch (...) {
-        if (!alreadyPrepared)
-            waveOutUnprepareHeader(handle_, header, kHeaderBytes);
-        throw;
-    }
-    if (!alreadyPrepared)
-        waveOutUnprepareHeader(handle_, header, kHeaderBytes);
-    return false;
+        return !inHandStale_ && !Closing() && !Destroying() && DeviceUsable();
+    });
 }
 
 // The buffer handed back is the engine's again; one that will not be
@@ -360,8 +319,8 @@ bool TWaveAudioOut::WriteHeader(WAVEHDR* header) {
 bool TWaveAudioOut::TakeBackBuffer(TBufferBack& back) {
     if (back.header == nullptr)
         return true; // a request for one more buffer
-    CheckResult(waveOutUnprepareHeader(handle_, back.header, kHeaderBytes));
-    if (!closing_ && HeaderCount() <= BufferCount() && DeviceUsable())
+    CheckResult(UnprepareDevice(back.header));
+    if (!Closing() && HeaderCount() <= BufferCount() && DeviceUsable())
         return true;
     ReleaseHeader(back.header);
     return false;
@@ -370,7 +329,7 @@ bool TWaveAudioOut::TakeBackBuffer(TBufferBack& back) {
 void TWaveAudioOut::ReleaseHeader(WAVEHDR*& header) {
     if (header != nullptr) {
         if ((header->dwFlags & WHDR_PREPARED) != 0)
-            waveOutUnprepareHeader(handle_, header, kHeaderBytes);
+            UnprepareDevice(header);
         ReallocateHeader(header, 0, nullptr);
     }
     CloseWhenDrained();
@@ -385,7 +344,7 @@ void TWaveAudioOut::HandleBuffer(TBufferBack& back) {
         // Beyond BufferCount a header is not refilled (the count was lowered).
         const bool surplus =
             header == nullptr ? HeaderCount() >= BufferCount() : HeaderCount() > BufferCount();
-        if (!closing_ && !surplus && DeviceUsable()) {
+        if (!Closing() && !surplus && DeviceUsable()) {
             DWORD count = 0;
             DWORD loops = 0;
             if (RefillHeader(header)) {
@@ -395,7 +354,7 @@ void TWaveAudioOut::HandleBuffer(TBufferBack& back) {
                     ReallocateHeader(header, count, nullptr);
             }
             if (count == 0) {
-                closing_ = true; // the end of the data: the automatic close
+                Transit(TWaveFlag::Closing, true); // the end of the data: the automatic close
                 endOfData_ = true;
             } else {
                 if (loops != 0) {
@@ -406,7 +365,7 @@ void TWaveAudioOut::HandleBuffer(TBufferBack& back) {
                 // A buffer left stale by a seek is released; another one is
                 // filled from the new position in its place.
                 if (queued ? HeaderCount() < BufferCount()
-                           : inHandStale_ && !closing_ && DeviceUsable())
+                           : inHandStale_ && !Closing() && DeviceUsable())
                     RequestBuffer();
             }
         }

@@ -16,7 +16,7 @@ using TWaveOutOptions = std::bitset<3>;
 
 class TWaveAudioOut : public TWaveAudioIO {
 public:
-    TWaveAudioOut() = default;
+    TWaveAudioOut();
 
     // --- controls (each may be called from an event; they hold the device
     // lock, so that another thread may call them in thread mode) ---
@@ -72,20 +72,9 @@ protected:
     void ApplyOptions();
     std::int32_t PositionOffset() const { return positionOffset_; }
 
-    UINT GetNumDevs() override;
-    std::string GetDeviceName() override;
-    TPCMFormats GetDeviceFormats() override;
+    HWAVEOUT Handle() const;
     std::int32_t GetPosition() override;
-    std::string GetErrorText(MMRESULT code) override;
-    MMRESULT ValidateDeviceID(std::int32_t id) override;
-    bool HandleAllocated() override { return handle_ != nullptr; }
     void StartDataFlow() override;
-    MMRESULT OpenDevice(const WAVEFORMATEX* format, bool query) override;
-    MMRESULT ResetDevice() override;
-    MMRESULT CloseDevice() override;
-    MMRESULT PauseDevice() override;
-    MMRESULT RestartDevice() override;
-    MMRESULT UnprepareDevice(WAVEHDR* header) override;
     void ForgetHandle() override;
     bool BuffersRequested() override { return requests_ > 0; }
     bool InternalClose() override;
@@ -105,7 +94,6 @@ private:
     void ReleaseHeader(WAVEHDR*& header);
     bool Supports(DWORD flag) { return (GetDeviceSupport() & flag) != 0; }
 
-    HWAVEOUT handle_ = nullptr;
     std::uint16_t volumeLeft_ = 75;
     std::uint16_t volumeRight_ = 75;
     double pitch_ = 1.0;

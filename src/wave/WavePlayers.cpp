@@ -96,62 +96,23 @@ void TAudioPlayer::FinishRun() {
 
 // --- TStockAudioPlayer ----------------------------------------------------------------
 
-TStockAudioPlayer::TStockAudioPlayer()
-    : stock_([this](TCustomWaveStorage* storage) { StockFreed(storage); }) {}
+TStockAudioPlayer::TStockAudioPlayer() = default;
 
 TStockAudioPlayer::~TStockAudioPlayer() = default;
 
-void TStockAudioPlayer::DoSetActive(bool value) {
-    if (value)
-        PlayStock();
-    else
-        InternalClose();
-}
-
 bool TStockAudioPlayer::PlayStock() {
     TBusyFrame frame(*this);
-    TCustomWaveStorage* stock = Stock();
-    if (stock == nullptr)
-        throw EWaveAudioInvalidOperation(kStockNotAssignedText);
-    return Play(stock->GetWaveStream(0), false, stock);
+    return StartStock();
 }
 
 bool TStockAudioPlayer::PlayStream(TStream* stream, bool ownsStream) {
     TBusyFrame frame(*this);
-    return Play(stream, ownsStream, nullptr);
-}
-
-bool TStockAudioPlayer::Play(TStream* stream, bool ownsStream, TCustomWaveStorage* stock) {
-    std::unique_ptr<TStream> owned(ownsStream ? stream : nullptr);
-    if (!PrepareRun())
-        return false;
-    adapter_ = std::make_unique<TWaveStreamAdapter>(stream, ownsStream);
-    owned.release();
-    runStock_ = stock;
-    return InternalOpen();
-}
-
-void TStockAudioPlayer::FreeAdapter() {
-    reading_.Stop();
-    adapter_.reset();
-    runStock_ = nullptr;
-}
-
-void TStockAudioPlayer::StockFreed(TCustomWaveStorage* storage) {
-    if (storage != runStock_ || adapter_ == nullptr)
-        return;
-    // The run plays from the storage going away: it ends here.
-    FreeAdapter();
-    try {
-        SetActive(false);
-    } catch (...) {
-        // Inside the storage's destructor: nothing may escape.
-    }
+    return StartRun(stream, ownsStream);
 }
 
 void TStockAudioPlayer::GetWaveFormat(PWaveFormatEx& pWaveFormat, bool& FreeIt) {
     FreeIt = false;
-    pWaveFormat = adapter_ != nullptr ? reading_.Start(*adapter_, PositionOffset()) : nullptr;
+    pWaveFormat = Adapter() != nullptr ? reading_.Start(*Adapter(), PositionOffset()) : nullptr;
 }
 
 DWORD TStockAudioPlayer::GetWaveData(void* buffer, DWORD size, DWORD& numLoops) {
@@ -164,12 +125,7 @@ void TStockAudioPlayer::DoSetPosition(std::int32_t ms) {
     TWaveAudioOut::DoSetPosition(ms);
 }
 
-void TStockAudioPlayer::DoError() {
-    if (!Active() && adapter_ != nullptr)
-        FreeAdapter(); // a refused open leaves no adapter behind
-    TWaveAudioOut::DoError();
-}
-
 void TStockAudioPlayer::FinishRun() {
-    FreeAdapter();
+    reading_.Stop();
+    TakeAdapter(); // freed here, which ends its reading
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "wave/WaveOut.h"
+#include "wave/WaveStockDevice.h"
 #include "wave/WaveStorage.h"
 
 // The reading side of a run, shared by both players: the wave being read and
@@ -51,41 +52,27 @@ private:
     TWaveReading reading_;
 };
 
-class TStockAudioPlayer : public TWaveAudioOut {
+class TStockAudioPlayer : public TStockDevice<TWaveAudioOut> {
 public:
     TStockAudioPlayer();
 
-    TCustomWaveStorage* Stock() const { return stock_.Get(); }
-    // A weak reference, cleared when the storage is freed (a run playing
-    // from it ends then). May be called from an event.
-    void SetStock(TCustomWaveStorage* stock) { stock_.Set(stock); }
     // Plays the Stock's wave; EWaveAudioInvalidOperation without Stock. May
     // be called from an event.
     bool PlayStock();
     // Plays the wave in `stream` (freed with the run when owned). A run still
-    // active is stopped, and its close waited for, first; should that close
-    // not come, EWaveAudioInvalidOperation. May be called from an event.
+    // active is stopped and ended first; should it stay (from inside an
+    // event of this object), EWaveAudioInvalidOperation. May be called from
+    // an event.
     bool PlayStream(TStream* stream, bool ownsStream);
 
 protected:
     ~TStockAudioPlayer() override;
 
-    void DoSetActive(bool value) override;
     void GetWaveFormat(PWaveFormatEx& pWaveFormat, bool& FreeIt) override;
     DWORD GetWaveData(void* buffer, DWORD size, DWORD& numLoops) override;
     void DoSetPosition(std::int32_t ms) override;
-    void DoError() override;
     void FinishRun() override;
-    bool RunPending() override { return adapter_ != nullptr; }
 
 private:
-    bool Play(TStream* stream, bool ownsStream, TCustomWaveStorage* stock);
-    void FreeAdapter();
-    void StockFreed(TCustomWaveStorage* storage);
-
-    std::unique_ptr<TWaveStreamAdapter> adapter_;
     TWaveReading reading_;
-    TStorageLink stock_;
-    // The storage the current run plays from, if any.
-    TCustomWaveStorage* runStock_ = nullptr;
 };

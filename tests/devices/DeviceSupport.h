@@ -74,6 +74,7 @@ public:
     using TAudioPlayer::InternalClose;
     using TAudioPlayer::InternalOpen;
     using TAudioPlayer::MMTimeToMS;
+    using TAudioPlayer::Transit;
 
 protected:
     ~TProbePlayer() override { --alive; }

@@ -4,7 +4,10 @@
 // tested by unloading one: tests/library.)
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <ostream>
 
 #include "devices/DeviceSupport.h"
 
@@ -28,113 +31,373 @@ const char* Name(State state) {
     return "?";
 }
 
-struct Request {
-    const char* name;
-    void (*run)(TProbePlayer&);
-};
+// Every request on a device object of either direction, in every state the
+// object can be in when it arrives, including the requests that return at
+// once: what it raises, answers and fires, and the state it leaves.
+namespace table {
 
-const Request kRequests[] = {
-    {"start", [](TProbePlayer& p) { p.SetActive(true); }},
-    {"stop", [](TProbePlayer& p) { p.SetActive(false); }},
-    {"open", [](TProbePlayer& p) { p.InternalOpen(); }},
-    {"close", [](TProbePlayer& p) { p.InternalClose(); }},
-    {"pause", [](TProbePlayer& p) { p.SetPaused(true); }},
-    {"device", [](TProbePlayer& p) { p.SetDeviceID(0); }},
-    {"seek", [](TProbePlayer& p) { p.SetPosition(100); }},
-};
+enum class From { Idle, Opening, Active, Paused, Closing, Draining };
 
-struct Outcome {
-    std::string error; // the text raised, if any
-    State after;
-};
-
-// Runs `request` on a player brought into `state`, and what came of it.
-Outcome RunInState(State state, const Request& request) {
-    auto player = Make<TProbePlayer>();
-    player->SetBufferLength(100);
-    Bytes file = PatternWave(Mono8Bit8000Hz, 5000);
-    Outcome outcome{"", State::Idle};
-    const auto attempt = [&] {
-        try {
-            request.run(*player);
-        } catch (const std::exception& e) {
-            outcome.error = e.what();
-        }
-        outcome.after = player->State();
-    };
-    if (state == State::Opening) {
-        file[20] = 0x34; // a format the device refuses: its report comes while opening
-        player->OnError = [&](TWaveAudioIO* sender) {
-            if (sender->State() == State::Opening && sender->ErrorCode() == WAVERR_BADFORMAT)
-                attempt();
-        };
-    }
-    LoadWave(*player, file);
-    if (state != State::Idle)
-        player->SetActive(true);
-    if (state == State::Active || state == State::Closing) {
-        EXPECT_TRUE(PumpUntil([&] { return player->writtenCount >= 2; }));
-    }
-    if (state == State::Closing)
-        player->SetActive(false);
-    if (state != State::Opening) {
-        EXPECT_EQ(player->State(), state);
-        attempt();
-    }
-    if (player->Active() && player->State() != State::Closing)
-        player->SetActive(false);
-    EXPECT_TRUE(PumpUntil([&] { return !player->Active(); }));
-    return outcome;
+const char* FromName(From from) {
+    constexpr const char* kNames[] = {"idle", "opening", "active", "paused", "closing", "draining"};
+    return kNames[static_cast<int>(from)];
 }
 
-TEST(DeviceStateTest, EveryRequestInEveryState) {
+TProbePlayer* AsPlayer(TWaveAudioIO& device) {
+    return dynamic_cast<TProbePlayer*>(&device);
+}
+
+std::string Answer(bool value) {
+    return value ? "true" : "false";
+}
+
+struct DeviceRequest {
+    const char* name;
+    // Runs the request; what it answers ("" for nothing).
+    std::string (*run)(TWaveAudioIO& device, const std::string& path);
+};
+
+const DeviceRequest kDeviceRequests[] = {
+    {"start",
+     [](TWaveAudioIO& d, const std::string& path) -> std::string {
+         if (AsPlayer(d) != nullptr) {
+             d.SetActive(true);
+             return "";
+         }
+         return Answer(static_cast<TProbeRecorder&>(d).RecordToFile(path + ".new"));
+     }},
+    {"stop",
+     [](TWaveAudioIO& d, const std::string&) -> std::string {
+         d.SetActive(false);
+         return "";
+     }},
+    {"open",
+     [](TWaveAudioIO& d, const std::string&) {
+         TProbePlayer* p = AsPlayer(d);
+         return Answer(p != nullptr ? p->InternalOpen()
+                                    : static_cast<TProbeRecorder&>(d).InternalOpen());
+     }},
+    {"close",
+     [](TWaveAudioIO& d, const std::string&) {
+         TProbePlayer* p = AsPlayer(d);
+         return Answer(p != nullptr ? p->InternalClose()
+                                    : static_cast<TProbeRecorder&>(d).InternalClose());
+     }},
+    {"pause",
+     [](TWaveAudioIO& d, const std::string&) -> std::string {
+         d.SetPaused(true);
+         return "";
+     }},
+    {"resume",
+     [](TWaveAudioIO& d, const std::string&) -> std::string {
+         d.SetPaused(false);
+         return "";
+     }},
+    {"device",
+     [](TWaveAudioIO& d, const std::string&) -> std::string {
+         d.SetDeviceID(0);
+         return "";
+     }},
+    {"async",
+     [](TWaveAudioIO& d, const std::string&) -> std::string {
+         d.SetAsync(true);
+         return d.Async() ? "thread" : "window";
+     }},
+    {"seek/format",
+     [](TWaveAudioIO& d, const std::string&) -> std::string {
+         if (TProbePlayer* p = AsPlayer(d))
+             p->SetPosition(100);
+         else
+             static_cast<TProbeRecorder&>(d).SetPCMFormat(Stereo16bit44100Hz);
+         return "";
+     }},
+    {"free",
+     [](TWaveAudioIO& d, const std::string&) -> std::string {
+         d.Free();
+         return "";
+     }},
+};
+
+struct Cell {
+    std::string error;  // the text raised, if any
+    std::string answer; // what the request answered
+    std::string events; // the events it fired (levels left out), blank-separated
+    std::string after;  // the state it left ("freed" once the object is gone)
+};
+
+std::ostream& operator<<(std::ostream& out, const Cell& c) {
+    return out << "{\"" << c.error << "\", \"" << c.answer << "\", \"" << c.events << "\", \""
+               << c.after << "\"}";
+}
+
+bool operator==(const Cell& a, const Cell& b) {
+    return a.error == b.error && a.answer == b.answer && a.events == b.events && a.after == b.after;
+}
+
+// Brings a player or a recorder into `from` and runs `request` there.
+Cell Run(bool recorder, From from, const DeviceRequest& request) {
+    const std::string path = TempPath("table.wav");
+    TWaveAudioIO* device = nullptr;
+    if (recorder)
+        device = new TProbeRecorder;
+    else
+        device = new TProbePlayer;
+    device->SetBufferLength(100);
+    EventLog log;
+    log.Attach(*device);
+    Cell cell;
+    bool freed = false;
+    const auto attempt = [&] {
+        const std::size_t before = log.WithoutLevels().size();
+        freed = std::string(request.name) == "free";
+        try {
+            cell.answer = request.run(*device, path);
+        } catch (const std::exception& e) {
+            cell.error = e.what();
+        }
+        const std::vector<std::string> events = log.WithoutLevels();
+        for (std::size_t i = before; i < events.size(); ++i)
+            cell.events += (cell.events.empty() ? "" : " ") + events[i];
+        cell.after = freed ? "freed" : Name(device->State());
+    };
+    const auto start = [&] {
+        if (recorder)
+            static_cast<TProbeRecorder*>(device)->RecordToFile(path);
+        else
+            device->SetActive(true);
+    };
+    if (recorder) {
+        auto* r = static_cast<TProbeRecorder*>(device);
+        if (from == From::Opening) {
+            // The format is asked for while the open call runs.
+            r->SetPCMFormat(nonePCM);
+            r->OnFormat = [&](TWaveAudioIO* sender, PWaveFormatEx& format, bool& freeIt) {
+                if (sender->State() == State::Opening && cell.after.empty())
+                    attempt();
+                format = static_cast<PWaveFormatEx>(std::calloc(1, sizeof(WAVEFORMATEX)));
+                MakePCMFormat(format, Mono16bit8000Hz);
+                freeIt = true;
+            };
+        }
+    } else {
+        Bytes file = PatternWave(Mono8Bit8000Hz, from == From::Draining ? 300 : 5000);
+        if (from == From::Opening) {
+            file[20] = 0x34; // a format the device refuses: its report comes while opening
+            device->OnError = [&](TWaveAudioIO* sender) {
+                log.Add("error " + std::to_string(sender->ErrorCode()));
+                if (sender->State() == State::Opening && cell.after.empty())
+                    attempt();
+            };
+        }
+        LoadWave(*static_cast<TProbePlayer*>(device), file);
+    }
+    if (from != From::Idle)
+        start();
+    if (from != From::Idle && from != From::Opening) {
+        EXPECT_TRUE(PumpUntil([&] { return log.Count("activate") == 1; }));
+        EXPECT_TRUE(PumpUntil([&] {
+            return recorder ? static_cast<TProbeRecorder*>(device)->deliveredCount >= 1
+                            : static_cast<TProbePlayer*>(device)->writtenCount >= 2;
+        }));
+    }
+    if (from == From::Paused)
+        device->SetPaused(true);
+    if (from == From::Closing)
+        device->SetActive(false);
+    if (from == From::Draining) {
+        EXPECT_TRUE(PumpUntil([&] { return device->State() == State::Closing; }));
+    }
+    if (from != From::Opening) {
+        const State expected = from == From::Idle                                ? State::Idle
+                               : from == From::Closing || from == From::Draining ? State::Closing
+                                                                                 : State::Active;
+        EXPECT_EQ(device->State(), expected);
+        attempt();
+    }
+    if (!freed) {
+        device->SetActive(false); // (a player paused at the end of its data stays there)
+        EXPECT_TRUE(PumpUntil([&] { return !device->Active(); }));
+
+        device->Free();
+    }
+    PumpFor(20);
+    std::filesystem::remove(path);
+    std::filesystem::remove(path + ".new");
+    return cell;
+}
+
+} // namespace table
+
+TEST(DeviceStateTest, EveryRequestOfEitherDirectionInEveryState) {
+    using table::Cell;
+    using table::From;
     const std::string open = "Device is aleardy open";
     const std::string closed = "Device is aleardy close";
     const std::string device = "DeviceID cannot be changed while device is open";
-    // Rows: start, stop, open, close, pause, device, seek.
-    const std::map<State, std::vector<Outcome>> expected = {
-        {State::Idle,
-         {{"", State::Active},
-          {"", State::Idle},
-          {"", State::Active},
-          {closed, State::Idle},
-          {"", State::Idle},
-          {"", State::Idle},
-          {"", State::Idle}}},
-        {State::Opening,
-         {{"", State::Opening},
-          {"", State::Opening},
-          {"", State::Opening},
-          {closed, State::Opening},
-          {"", State::Opening},
-          {"", State::Opening},
-          {"", State::Opening}}},
-        {State::Active,
-         {{"", State::Active},
-          {"", State::Closing},
-          {open, State::Active},
-          {"", State::Closing},
-          {"", State::Active},
-          {device, State::Active},
-          {"", State::Active}}},
-        {State::Closing,
-         {{"", State::Closing},
-          {"", State::Closing},
-          {"", State::Active}, // waits for the close, then opens again
-          {"", State::Closing},
-          {"", State::Closing},
-          {device, State::Closing},
-          {"", State::Closing}}},
+    const std::string format = "Audio format cannot be changed while device is open";
+    // Per direction (player, recorder) and state, the cells of the requests
+    // in the order of kDeviceRequests: start (a recorder's records into a
+    // new file), stop, open, close, pause, resume, device, async, seek or
+    // format, free.
+    const std::map<bool, std::map<From, std::vector<Cell>>> expected = {
+        {false,
+         {
+             {From::Idle,
+              {{"", "", "", "active"},
+               {"", "", "", "idle"},
+               {"", "true", "", "active"},
+               {closed, "", "", "idle"},
+               {"", "", "pause", "idle"},
+               {"", "", "", "idle"},
+               {"", "", "", "idle"},
+               {"", "thread", "", "idle"},
+               {"", "", "", "idle"},
+               {"", "", "", "freed"}}},
+             {From::Opening,
+              {{"", "", "", "opening"},
+               {"", "", "", "opening"},
+               {"", "false", "", "opening"},
+               {closed, "", "", "opening"},
+               {"", "", "pause", "opening"},
+               {"", "", "", "opening"},
+               {"", "", "", "opening"},
+               {"", "thread", "", "opening"},
+               {"", "", "", "opening"},
+               {"", "", "", "freed"}}},
+             {From::Active,
+              {{"", "", "", "active"},
+               {"", "", "", "closing"},
+               {open, "", "", "active"},
+               {"", "true", "", "closing"},
+               {"", "", "pause", "active"},
+               {"", "", "", "active"},
+               {device, "", "", "active"},
+               {"", "window", "", "active"},
+               {"", "", "", "active"},
+               {"", "", "", "freed"}}},
+             {From::Paused,
+              {{"", "", "", "active"},
+               {"", "", "", "closing"},
+               {open, "", "", "active"},
+               {"", "true", "", "closing"},
+               {"", "", "", "active"},
+               {"", "", "resume", "active"},
+               {device, "", "", "active"},
+               {"", "window", "", "active"},
+               {"", "", "", "active"},
+               {"", "", "", "freed"}}},
+             {From::Closing,
+              {{"", "", "", "closing"},
+               {"", "", "", "closing"},
+               {"", "true", "deactivate", "active"},
+               {"", "false", "", "closing"},
+               {"", "", "pause", "closing"},
+               {"", "", "", "closing"},
+               {device, "", "", "closing"},
+               {"", "window", "", "closing"},
+               {"", "", "", "closing"},
+               {"", "", "", "freed"}}},
+             {From::Draining,
+              {{"", "", "", "closing"},
+               {"", "", "", "closing"},
+               {"", "true", "deactivate", "active"},
+               {"", "true", "", "closing"},
+               {"", "", "pause", "closing"},
+               {"", "", "", "closing"},
+               {device, "", "", "closing"},
+               {"", "window", "", "closing"},
+               {"", "", "", "active"},
+               {"", "", "", "freed"}}},
+         }},
+        {true,
+         {
+             {From::Idle,
+              {{"", "true", "", "active"},
+               {"", "", "", "idle"},
+               {"", "true", "", "active"},
+               {closed, "", "", "idle"},
+               {"", "", "pause", "idle"},
+               {"", "", "", "idle"},
+               {"", "", "", "idle"},
+               {"", "thread", "", "idle"},
+               {"", "", "", "idle"},
+               {"", "", "", "freed"}}},
+             {From::Opening,
+              {{"", "false", "", "opening"},
+               {"", "", "", "opening"},
+               {"", "false", "", "opening"},
+               {closed, "", "", "opening"},
+               {"", "", "pause", "opening"},
+               {"", "", "", "opening"},
+               {"", "", "", "opening"},
+               {"", "thread", "", "opening"},
+               {"", "", "", "opening"},
+               {"", "", "", "freed"}}},
+             {From::Active,
+              {{"", "true", "deactivate", "active"},
+               {"", "", "", "closing"},
+               {open, "", "", "active"},
+               {"", "true", "", "closing"},
+               {"", "", "pause", "active"},
+               {"", "", "", "active"},
+               {device, "", "", "active"},
+               {"", "window", "", "active"},
+               {format, "", "", "active"},
+               {"", "", "", "freed"}}},
+             {From::Paused,
+              {{"", "true", "deactivate", "active"},
+               {"", "", "", "closing"},
+               {open, "", "", "active"},
+               {"", "true", "", "closing"},
+               {"", "", "", "active"},
+               {"", "", "resume", "active"},
+               {device, "", "", "active"},
+               {"", "window", "", "active"},
+               {format, "", "", "active"},
+               {"", "", "", "freed"}}},
+             {From::Closing,
+              {{"", "true", "deactivate", "active"},
+               {"", "", "", "closing"},
+               {"", "true", "deactivate", "active"},
+               {"", "false", "", "closing"},
+               {"", "", "pause", "closing"},
+               {"", "", "", "closing"},
+               {device, "", "", "closing"},
+               {"", "window", "", "closing"},
+               {format, "", "", "closing"},
+               {"", "", "", "freed"}}},
+         }},
     };
-    for (const auto& [state, outcomes] : expected) {
-        for (std::size_t i = 0; i < std::size(kRequests); ++i) {
-            SCOPED_TRACE(std::string(Name(state)) + " + " + kRequests[i].name);
-            const Outcome outcome = RunInState(state, kRequests[i]);
-            EXPECT_EQ(outcome.error, outcomes[i].error);
-            EXPECT_STREQ(Name(outcome.after), Name(outcomes[i].after));
+    ShownErrors shown;
+    for (const auto& [recorder, states] : expected) {
+        for (const auto& [from, cells] : states) {
+            ASSERT_EQ(cells.size(), std::size(table::kDeviceRequests));
+            for (std::size_t i = 0; i < cells.size(); ++i) {
+                const table::DeviceRequest& request = table::kDeviceRequests[i];
+                SCOPED_TRACE(std::string(recorder ? "recorder " : "player ") +
+                             table::FromName(from) + " + " + request.name);
+                EXPECT_EQ(table::Run(recorder, from, request), cells[i]);
+            }
         }
     }
     EXPECT_EQ(TProbePlayer::alive, 0);
+    EXPECT_EQ(TProbeRecorder::alive, 0);
+    EXPECT_TRUE(shown.Texts().empty());
+}
+
+// A change of the state flags that is not a transition of the device fails
+// loudly where assertions are on (the native builds).
+TEST(DeviceStateTest, AChangeOutsideTheTransitionsAborts) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "release builds do not check the transitions";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto player = Make<TProbePlayer>();
+    EXPECT_DEATH(player->Transit(TWaveFlag::Closing, true), "Closing set: idle -> idle");
+    EXPECT_DEATH(player->Transit(TWaveFlag::Callback, 1), "Callback set: idle -> active");
+    player->Transit(TWaveFlag::Paused, true); // independent of the state
+    EXPECT_TRUE(player->Paused());
+#endif
 }
 
 // Frees the player from inside the event `when`; it must be gone once the
@@ -346,6 +609,52 @@ TEST(DeviceReentryTest, AStopAndAStartInsideTheDeactivationPlayAgain) {
     EXPECT_EQ(log.WithoutLevels(),
               (std::vector<std::string>{"activate", "deactivate", "activate", "deactivate"}));
     EXPECT_FALSE(player->Active());
+}
+
+// A new run on a player whose last buffer still plays out after the end of
+// its data: the old run is ended on the spot (its deactivation before the new
+// activation), and the recorder beside it gets every buffer back meanwhile.
+TEST(DeviceReentryTest, ANewRunOnAClosingPlayerHoldsNoRecorderBack) {
+    for (const bool async : {false, true}) {
+        SCOPED_TRACE(async ? "player on its thread" : "player on a window");
+        const std::string path = TempPath("new-run.wav");
+        auto recorder = Make<TProbeRecorder>();
+        recorder->SetBufferLength(200);
+        recorder->SetBufferCount(5); // a second of room
+        ASSERT_TRUE(recorder->RecordToFile(path));
+        auto player = Make<TProbePlayer>();
+        player->SetAsync(async);
+        player->SetBufferLength(250);
+        player->SetBufferCount(8);
+        EventLog log;
+        log.Attach(*player);
+        const Bytes file = PatternWave(Mono8Bit8000Hz, 2000); // eight buffers
+        LoadWave(*player, file);
+        player->SetActive(true);
+        // The first buffer has played: the end of the data is found, and the
+        // other seven have 1.75 seconds left to play.
+        ASSERT_TRUE(PumpUntil([&] { return player->State() == TWaveAudioState::Closing; }));
+        EXPECT_TRUE(player->InternalOpen());
+        EXPECT_EQ(log.WithoutLevels(),
+                  (std::vector<std::string>{"activate", "deactivate"})); // the old run is over
+        ASSERT_TRUE(PumpUntil([&] { return player->writtenCount >= 9; }));
+        player->SetActive(false);
+        ASSERT_TRUE(PumpUntil([&] { return !player->Active(); }));
+        EXPECT_EQ(log.WithoutLevels(),
+                  (std::vector<std::string>{"activate", "deactivate", "activate", "deactivate"}));
+        const Bytes data = DataOf(file);
+        ASSERT_GE(player->written.size(), 9u);
+        EXPECT_EQ(player->written[8], Bytes(data.begin(), data.begin() + 2000)); // from the start
+        recorder->SetActive(false);
+        ASSERT_TRUE(PumpUntil([&] { return !recorder->Active(); }));
+        recorder.reset();
+        TWave wave;
+        ASSERT_TRUE(wave.LoadFromFile(path));
+        EXPECT_GE(wave.DataBytes(), 16000u / 4); // a quarter of a second and more
+        if (RecordingCheck())
+            RecordingCheck()(wave); // without a gap
+        std::filesystem::remove(path);
+    }
 }
 
 class DestructionTest : public ::testing::Test {
