@@ -195,36 +195,54 @@ TEST_F(FileActions, NumbersThatAreNoIntegersNameTheAction) {
     }
 }
 
-TEST_F(FileActions, AFailingEditWritesNoFileAndLeavesLastErrorAlone) {
+TEST_F(FileActions, AFailingEditWritesNoFileAndSaysWhy) {
     WriteFile(Path("junk.wav"), Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
     WAVEFORMATEX adpcm = Pcm(Mono16bit8000Hz);
     adpcm.wFormatTag = 0x11;
     adpcm.wBitsPerSample = 4;
     WriteFile(Path("adpcm.wav"), WaveFile(adpcm, Ramp(256)));
+    WAVEFORMATEX alaw = Pcm(Mono8Bit8000Hz);
+    alaw.wFormatTag = WAVE_FORMAT_ALAW;
+    WriteFile(Path("alaw.wav"), WaveFile(alaw, Ramp(256)));
     // Exactly 1000 ms of 16-bit stereo at 44100 Hz.
     WriteFile(Path("second.wav"), WaveFile(Pcm(Stereo16bit44100Hz), Bytes(176400, 1)));
     const Bytes before = Bytes{'o', 'l', 'd'};
-    const std::vector<std::pair<std::int32_t, std::vector<std::string>>> cases = {
-        {aiSub, {"junk.wav", "0", "10"}},
-        {aiSub, {"src.wav", "100", "10"}}, // starts at the end
-        {aiSub, {"src.wav", "-1", "10"}},  // a negative start lies far beyond it
-        {aiTrimStart, {"src.wav", "-1"}},  // ... a negative length takes everything
-        {aiDelete, {"second.wav", "0", "1000"}},
-        {aiInvert, {"adpcm.wav"}},
-        {aiChangeVolume, {"adpcm.wav", "50"}},
-        {aiInsertSilence, {"adpcm.wav", "0", "10"}},
-        {aiConvertToPCM, {"junk.wav", "PCM: 8,000 kHz, 8 Bit, Mono"}},
+    struct Case {
+        std::int32_t id;
+        std::vector<std::string> args;
+        std::string why;
     };
-    for (const auto& [id, args] : cases) {
-        SCOPED_TRACE(std::string(ActionName(id)) + " " + args[0] + " " + args.back());
+    const std::vector<Case> cases = {
+        {aiSub, {"junk.wav", "0", "10"}, "it has no \"fmt \" chunk"},
+        {aiSub, {"src.wav", "100", "10"}, "the start, 100 ms, is not before its end at 100 ms"},
+        {aiSub, {"src.wav", "-1", "10"}, "the start, 4294967295 ms, is not before its end"},
+        {aiSub, {"src.wav", "0", "0"}, "the length is 0 ms"},
+        {aiTrimStart, {"src.wav", "-1"}, "nothing would be left of its data"},
+        {aiDelete, {"second.wav", "0", "1000"}, "nothing would be left of its data"},
+        {aiInvert, {"adpcm.wav"}, "its format record contradicts itself"},
+        {aiInvert,
+         {"alaw.wav"},
+         "only 8- and 16-bit PCM can be reversed; it holds A-Law: 8,000 kHz"},
+        {aiChangeVolume, {"alaw.wav", "50"}, "only 8- and 16-bit PCM can be changed in volume"},
+        {aiInsertSilence,
+         {"alaw.wav", "0", "10"},
+         "silence can be inserted only into 8- and 16-bit PCM"},
+        {aiConvertToPCM, {"junk.wav", "PCM: 8,000 kHz, 8 Bit, Mono"}, "it has no \"fmt \" chunk"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(ActionName(c.id)) + " " + c.args[0] + " " + c.args.back());
         WriteFile(Path("out.wav"), before);
-        std::vector<std::string> params = {Path(args[0]), Path("out.wav")};
-        params.insert(params.end(), args.begin() + 1, args.end());
+        std::vector<std::string> params = {Path(c.args[0]), Path("out.wav")};
+        params.insert(params.end(), c.args.begin() + 1, c.args.end());
         params.push_back("Result");
         host.variableWrites.clear();
-        EXPECT_EQ(Exec(id, params), 0);
-        EXPECT_EQ(host.variableWrites,
-                  (std::vector<std::pair<std::string, std::string>>{{"Result", "False"}}));
+        EXPECT_EQ(Exec(c.id, params), 0);
+        ASSERT_EQ(host.variableWrites.size(), 2u);
+        EXPECT_EQ(host.variableWrites[0].first, "LastError");
+        const std::string& error = host.variableWrites[0].second;
+        EXPECT_EQ(error.rfind("Cannot ", 0), 0u) << error;
+        EXPECT_NE(error.find("\"" + Path(c.args[0]) + "\": " + c.why), std::string::npos) << error;
+        EXPECT_EQ(host.variableWrites[1], (std::pair<std::string, std::string>{"Result", "False"}));
         EXPECT_EQ(ReadFile(Path("out.wav")), before);
         EXPECT_TRUE(TemporaryFiles().empty());
     }
@@ -308,9 +326,14 @@ TEST_F(FileActions, InfoWritesFiveLinesAndNeverAnswersZero) {
     WriteFile(Path("junk.wav"), Bytes{1, 2, 3});
     host.variableWrites.clear();
     EXPECT_EQ(Exec(aiInfo, {Path("junk.wav"), "Info"}), 1);
-    EXPECT_EQ(host.variableWrites,
-              (std::vector<std::pair<std::string, std::string>>{
-                  {"Info0", ""}, {"Info1", "0"}, {"Info2", "0"}, {"Info3", "0"}, {"Info4", "-1"}}));
+    EXPECT_EQ(host.variableWrites, (std::vector<std::pair<std::string, std::string>>{
+                                       {"Info0", ""},
+                                       {"Info1", "0"},
+                                       {"Info2", "0"},
+                                       {"Info3", "0"},
+                                       {"Info4", "-1"},
+                                       {"LastError", "Cannot read \"" + Path("junk.wav") +
+                                                         "\": it is not a RIFF WAVE file"}}));
 
     host.variableWrites.clear();
     EXPECT_EQ(Exec(aiInfo, {Path("none.wav"), "Info"}), 1);
@@ -348,8 +371,10 @@ TEST_F(FileActions, ConcatRunsAllChecksAndReportsTheLastFailure) {
         {{Path("x.wav"), Path("y.wav"), "abc"}, NotFound(Path("y.wav"))},
         {{Path("x.wav"), Path("src.wav"), "abc"}, NotFound(Path("x.wav"))},
         {{Path("src.wav"), Path("src.wav"), "abc"}, "Invalid \"duVozaConcat\" action arguments"},
-        {{Path("junk.wav"), Path("src.wav"), "0"}, std::nullopt},
-        {{Path("src.wav"), Path("junk.wav"), "0"}, std::nullopt},
+        {{Path("junk.wav"), Path("src.wav"), "0"},
+         "Cannot join \"" + Path("junk.wav") + "\": it is not a RIFF WAVE file"},
+        {{Path("src.wav"), Path("junk.wav"), "0"},
+         "Cannot join \"" + Path("junk.wav") + "\": it is not a RIFF WAVE file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.params[0] + " " + c.params[1] + " " + c.params[2]);
