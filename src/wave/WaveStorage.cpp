@@ -312,6 +312,8 @@ bool TWaveStreamAdapter::ParseRf64(std::int64_t streamSize) {
         return false;
     }
     const std::uint32_t ds64Size = Get32(ds64 + 4);
+    layout_.ds64 = true;
+    layout_.samples = Get64(ds64 + 24);
     std::uint8_t riff32[4] = {};
     readAt(4, riff32, 4);
     if (Get32(riff32) == 0xFFFFFFFF) {
@@ -356,8 +358,10 @@ bool TWaveStreamAdapter::ParseRf64(std::int64_t streamSize) {
                 return false;
             haveFormat = true;
         } else if (std::memcmp(header, "data", 4) == 0 && haveFormat) {
-            // A writer to a pipe leaves the sizes 0: the data runs to the end.
-            if (wide && size == 0)
+            // A writer to a pipe leaves the sizes 0: the data runs to the end
+            // (and the size, past any end, is to be repaired).
+            const bool unknown = wide && size == 0;
+            if (unknown)
                 size = static_cast<std::uint64_t>(streamSize - contents);
             if (size > kMaxDataBytes) {
                 invalidReason_ = "its data of " + std::to_string(size) +
@@ -367,7 +371,7 @@ bool TWaveStreamAdapter::ParseRf64(std::int64_t streamSize) {
             }
             layout_.dataSizeAt = wide ? 12 + 8 + 8 : static_cast<std::uint32_t>(position + 4);
             layout_.dataWide = wide;
-            layout_.dataSize = size;
+            layout_.dataSize = unknown ? ~std::uint64_t{0} : size;
             TakeData(contents, size, streamSize);
             return true;
         }
@@ -626,7 +630,8 @@ bool TWaveStreamAdapter::CheckSizes(bool apply) {
         stream_->Write(field.data(), static_cast<std::int64_t>(field.size()));
     };
     // A data size past the end: the data is what the file holds, in whole
-    // blocks; a part of a block at the end goes.
+    // blocks; a part of a block at the end goes. An RF64 file counts its
+    // samples too, which a writer to a pipe leaves 0.
     if (dataField > static_cast<std::uint64_t>(available)) {
         wrong = true;
         dataField = dataSize_;
@@ -635,6 +640,11 @@ bool TWaveStreamAdapter::CheckSizes(bool apply) {
             stream_->SetSize(std::int64_t{dataStart_} + dataSize_);
             size = stream_->Size();
         }
+    }
+    if (layout_.ds64 && layout_.samples == 0 && dataSize_ > 0) {
+        wrong = true;
+        if (apply)
+            write(12 + 8 + 16, SampleFrames(format_, dataSize_), true);
     }
     // The pad byte after odd data, which a writer may have left out at the
     // end of the file.

@@ -288,6 +288,8 @@ private:
         std::uint32_t riffSizeAt = 4;  // offset of the RIFF size
         std::uint32_t dataSizeAt = 0;  // offset of the data size
         bool dataWide = false;         // the data size is the 64-bit one of "ds64"
+        bool ds64 = false;             // RF64/BW64, with the sample count of "ds64"
+        std::uint64_t samples = 0;     // that count
         std::uint64_t riffSize = 0;    // the sizes the file states
         std::uint64_t dataSize = 0;
     } layout_;

@@ -781,8 +781,8 @@ TEST_F(FileActions, Rf64FilesAreReadAndTooLargeOnesRefusedWithAReason) {
     Samples reversed(samples.rbegin(), samples.rend());
     EXPECT_EQ(ReadFile(Path("out.wav")), WithData(rf64, Samples16(reversed)));
 
-    // Written to a pipe, the sizes in ds64 are 0: the data runs to the end,
-    // and a saved copy gets its true sizes.
+    // Written to a pipe, the sizes and the sample count in ds64 are 0: the
+    // data runs to the end, and a saved copy gets its true sizes and count.
     Bytes piped = rf64;
     std::fill(piped.begin() + 20, piped.begin() + 44, 0);
     WriteFile(Path("piped.wav"), piped);
@@ -796,6 +796,8 @@ TEST_F(FileActions, Rf64FilesAreReadAndTooLargeOnesRefusedWithAReason) {
     repaired[21] = static_cast<std::uint8_t>((rf64.size() - 8) >> 8);
     repaired[28] = 1600 & 0xFF;
     repaired[29] = 1600 >> 8;
+    repaired[36] = 800 & 0xFF; // the sample count
+    repaired[37] = 800 >> 8;
     EXPECT_EQ(ReadFile(Path("out.wav")), repaired);
 
     // Data larger than a wave can hold is refused, and said so.

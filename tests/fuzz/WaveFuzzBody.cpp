@@ -383,7 +383,7 @@ void CheckInPlace(TWaveStreamAdapter& wave, const Snapshot& before, const Bytes&
     FUZZ_EXPECT(Slice(file, start, start + data.size()) == data);
     const bool rf64 = std::memcmp(file.data(), "RIFF", 4) != 0;
     for (std::size_t i = 0; i + 4 < start; ++i)
-        if ((i < 4 || i >= 8) && (!rf64 || i < 20 || i >= 36))
+        if ((i < 4 || i >= 8) && (!rf64 || i < 20 || i >= 44))
             FUZZ_EXPECT(file[i] == before.file[i]);
 }
 
