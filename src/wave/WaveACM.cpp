@@ -258,7 +258,7 @@ bool TWaveStreamAdapter::ConvertToFormat(const WAVEFORMATEX* format) {
         return Refuse("there is no format to convert to");
     // A file already in the format stays as it is, its sizes repaired.
     if (HasFormat(format))
-        return RepairSizes() || Refuse(invalidReason_);
+        return RepairSizes() || Refuse("the wave is being played or recorded");
     if (!IsConsistentFormat(format))
         return Refuse("the format to convert to contradicts itself");
     // The own record also goes to the manager's format suggestion.

@@ -1,10 +1,12 @@
 // The editing operations of TWaveStreamAdapter. Each works on the whole data
-// chunk at once and rewrites the file in the wave's own format, which keeps
-// only the "fmt " and "data" chunks, with sizes that agree with the data and a
-// pad byte after odd data. Edits that do not grow the data (Invert,
-// ChangeVolume, the ranges and trims) work in the memory an in-memory wave
-// already has; the others build the new data in a block of its own. Every
-// edit refuses a wave whose format record contradicts itself.
+// chunk at once. Invert and ChangeVolume change the samples where they lie and
+// leave the rest of the file as it was, its sizes repaired. The others rewrite
+// the file with the source's own "fmt " chunk, a "fact" chunk for data other
+// than PCM and the chunks that stay true after the edit, with sizes that agree
+// with the data and a pad byte after odd data. Edits that do not grow the data
+// work in the memory an in-memory wave already has; the others build the new
+// data in a block of its own. Every edit refuses a wave whose format record
+// contradicts itself, and every refusal leaves its reason in Refusal.
 //
 // Ranges never leave the data: times are unsigned; a time too large to turn
 // into bytes (beyond 2^31 - 1 ms, or a byte count that overflows) counts as
@@ -36,8 +38,8 @@ std::uint32_t BytesOrOverflow(const WAVEFORMATEX* format, std::uint32_t ms) {
 }
 
 // The bytes [s, e) of a range: s for the start, e = s + the bytes for the
-// length, capped at the data size; or why there is no such range: a length
-// of 0, no data, a start at or beyond the end of the data.
+// length, capped at the data size; or why there is no such range: no data, a
+// length of 0, a start at or beyond the end of the data.
 struct ByteRange {
     std::uint32_t s = 0, e = 0;
     std::string why;
@@ -45,12 +47,12 @@ struct ByteRange {
 ByteRange RangeIn(const WAVEFORMATEX* format, std::uint32_t size, std::int32_t durationMs,
                   std::uint32_t startMs, std::uint32_t lengthMs) {
     ByteRange r;
-    if (lengthMs == 0) {
-        r.why = "the length is 0 ms";
-        return r;
-    }
     if (size == 0) {
         r.why = "it holds no sample data";
+        return r;
+    }
+    if (lengthMs == 0) {
+        r.why = "the length is 0 ms";
         return r;
     }
     r.s = BytesOrOverflow(format, startMs);

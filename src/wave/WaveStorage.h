@@ -72,13 +72,16 @@ public:
     // follows the file's name ("it holds no sample data"); after a parse that
     // found no valid wave, why it is not one. Empty when nothing was refused.
     const std::string& Refusal() const { return refusal_; }
-    // The file needs no repair: its RIFF size, its data size and the pad
-    // byte after odd data agree with the bytes it holds.
+    // The file needs no repair: its RIFF size, its data size (and an RF64
+    // file's sample count) and the pad byte after odd data agree with the
+    // bytes it holds.
     bool IsWellFormed();
     // Corrects in the file, leaving every other byte as it is, what
     // IsWellFormed finds wrong: a RIFF size or a data size that runs past the
     // end (the data is then what the file holds, in whole blocks), a missing
-    // pad byte after odd data. False (nothing changes) for an invalid wave.
+    // pad byte after odd data, an RF64 sample count of 0 (a writer to a pipe
+    // leaves it). False (nothing changes) for an invalid wave or while a
+    // phase is open.
     bool RepairSizes();
 
     // Re-reads the details when they are stale (never while writing) and
@@ -206,9 +209,6 @@ public:
     // an even length), the "fact" chunk, the carried chunks and the "data"
     // header.
     static std::uint32_t HeaderBytes(const THeaders& headers);
-    static std::uint32_t HeaderBytes(const WAVEFORMATEX* format) {
-        return HeaderBytes(FreshHeaders(format));
-    }
     // The chunks of a source that an edit keeps: "LIST" of type "INFO"
     // (title, artist and the like), "bext" (a broadcast description),
     // "iXML", "id3 " and "ID3 " tags. Their texts say nothing about the
