@@ -666,6 +666,14 @@ std::vector<Bytes> Positions() {
     return {Chunk("cue ", cue), Chunk("smpl", Ramp(36, 7))};
 }
 
+// IMA ADPCM at 8000 Hz: its extra word is the samples in a block.
+Bytes ImaRecord(WORD channels, WORD block, DWORD avg) {
+    const unsigned samples = (block - 4u * channels) * 2 / channels + 1;
+    return CodedRecord(
+        WAVE_FORMAT_IMA_ADPCM, channels, 8000, avg, block, 4,
+        {static_cast<std::uint8_t>(samples), static_cast<std::uint8_t>(samples >> 8)});
+}
+
 std::vector<Bytes> Concatenated(std::initializer_list<std::vector<Bytes>> lists) {
     std::vector<Bytes> all;
     for (const auto& list : lists)
@@ -821,17 +829,10 @@ TEST_F(FileActions, NoActionAnswersFalseWithoutSayingWhy) {
     WriteFile(Path("no-ds64.wav"), Bytes{'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A',
                                          'V', 'E', 'f', 'm', 't',  ' ',  0,    0,    0,   0});
     // MPEG Layer-3 in WAVE, whose decoding this system may not have.
-    WAVEFORMATEX mp3 = Pcm(Stereo16bit44100Hz);
-    mp3.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
-    mp3.wBitsPerSample = 0;
-    mp3.nBlockAlign = 1;
-    mp3.nAvgBytesPerSec = 16000;
-    mp3.cbSize = 12;
-    Bytes record = FormatBytes(mp3, 30);
-    const std::uint8_t extra[12] = {1, 0, 2, 0, 0, 0, 0xA1, 1, 1, 0, 0x71, 5};
-    std::copy(std::begin(extra), std::end(extra), record.begin() + 18);
+    const Bytes mp3 = CodedRecord(WAVE_FORMAT_MPEGLAYER3, 2, 44100, 16000, 1, 0,
+                                  {1, 0, 2, 0, 0, 0, 0xA1, 1, 1, 0, 0x71, 5});
     WriteFile(Path("mp3.wav"),
-              Riff({Chunk("fmt ", record), Chunk("data", testdata::RandomBytes(2000, 4))}));
+              Riff({Chunk("fmt ", mp3), Chunk("data", testdata::RandomBytes(2000, 4))}));
     WAVEFORMATEX alaw = Pcm(Mono8Bit8000Hz);
     alaw.wFormatTag = WAVE_FORMAT_ALAW;
     WriteFile(Path("alaw.wav"), WaveFile(alaw, Ramp(200)));
@@ -880,15 +881,7 @@ TEST_F(FileActions, NoActionAnswersFalseWithoutSayingWhy) {
 TEST_F(FileActions, BlockFormatsAreTimedByTheirBlocks) {
     // IMA ADPCM as one converter writes it: 1024-byte blocks of 2041 samples
     // at 8000 Hz (4014 bytes a second), but 16000 bytes a second in the header.
-    WAVEFORMATEX ima = Pcm(Mono16bit8000Hz);
-    ima.wFormatTag = WAVE_FORMAT_IMA_ADPCM;
-    ima.wBitsPerSample = 4;
-    ima.nBlockAlign = 1024;
-    ima.nAvgBytesPerSec = 16000;
-    ima.cbSize = 2;
-    Bytes record = FormatBytes(ima, 20);
-    record[18] = 2041 & 0xFF;
-    record[19] = 2041 >> 8;
+    const Bytes record = ImaRecord(1, 1024, 16000);
     const Bytes data = testdata::RandomBytes(4 * 1024, 8);
     WriteFile(Path("ima.wav"), Riff({Chunk("fmt ", record), Chunk("fact", Bytes{0xE4, 0x1F, 0, 0}),
                                      Chunk("data", data)}));
@@ -944,14 +937,7 @@ TEST_F(FileActions, StereoToMonoAveragesTheChannels) {
 
     // A coding is decoded by the system and its channels averaged here: the
     // mono result is the mean of the stereo one, frame by frame.
-    WAVEFORMATEX ima = Pcm(Stereo16bit8000Hz);
-    ima.wFormatTag = WAVE_FORMAT_IMA_ADPCM;
-    ima.wBitsPerSample = 4;
-    ima.nBlockAlign = 256;
-    ima.nAvgBytesPerSec = 4055;
-    ima.cbSize = 2;
-    Bytes record = FormatBytes(ima, 20);
-    record[18] = 249; // (256 - 8) * 2 / 2 + 1 samples a block
+    const Bytes record = ImaRecord(2, 256, 4055);
     Bytes blocks = testdata::RandomBytes(4 * 256, 9);
     for (std::size_t b = 0; b < blocks.size(); b += 256)
         for (std::size_t c = 0; c < 2; ++c) {

@@ -20,17 +20,7 @@ struct Record {
 };
 
 Record Extended(WORD tag, WORD channels, DWORD rate, WORD block, WORD bits, const Bytes& extra) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = tag;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.nBlockAlign = block;
-    f.wBitsPerSample = bits;
-    f.nAvgBytesPerSec = rate * block;
-    f.cbSize = static_cast<WORD>(extra.size());
-    Record r{FormatBytes(f)};
-    r.bytes.insert(r.bytes.end(), extra.begin(), extra.end());
-    return r;
+    return Record{CodedRecord(tag, channels, rate, rate * block, block, bits, extra)};
 }
 
 // IMA ADPCM, stereo, 24-byte blocks of 17 frames.

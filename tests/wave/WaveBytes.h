@@ -101,6 +101,22 @@ inline WAVEFORMATEX AnyFormat(WORD tag, WORD channels, DWORD rate, WORD bits) {
     return f;
 }
 
+// A record of 18 bytes plus `extra`, with every field as given.
+inline Bytes CodedRecord(WORD tag, WORD channels, DWORD rate, DWORD avg, WORD block, WORD bits,
+                         const Bytes& extra = {}) {
+    WAVEFORMATEX f{};
+    f.wFormatTag = tag;
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.nAvgBytesPerSec = avg;
+    f.nBlockAlign = block;
+    f.wBitsPerSample = bits;
+    f.cbSize = static_cast<WORD>(extra.size());
+    Bytes b = FormatBytes(f);
+    b.insert(b.end(), extra.begin(), extra.end());
+    return b;
+}
+
 inline Bytes WaveFile(const WAVEFORMATEX& f, const Bytes& data) {
     return Riff({Chunk("fmt ", FormatBytes(f)), Chunk("data", data)});
 }
