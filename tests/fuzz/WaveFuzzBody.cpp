@@ -461,9 +461,9 @@ std::optional<Bytes> ConcatSelfResult(const Snapshot& s, std::uint32_t gapMs) {
             return std::nullopt;
         gap = Silence(s, *n);
     }
-    // Data that cannot be read ends the join before anything is written.
+    // A wave without data is refused before anything is written.
     if (!s.acquirable)
-        return Bytes();
+        return std::nullopt;
     return Join({s.data, gap, s.data});
 }
 
