@@ -582,6 +582,10 @@ TWaveStreamAdapter::THeaders TWaveStreamAdapter::FreshHeaders(const WAVEFORMATEX
 TWaveStreamAdapter::THeaders TWaveStreamAdapter::EditHeaders() {
     THeaders headers = FreshHeaders(format_);
     headers.fmt = layout_.fmt;
+    // An extensible record counts as other than PCM to readers, whatever
+    // its sub-format: it gets a "fact" chunk too.
+    headers.fact =
+        layout_.fmt.size() < 2 || (layout_.fmt[0] | (layout_.fmt[1] << 8)) != WAVE_FORMAT_PCM;
     headers.carried = CarriedChunks();
     return headers;
 }

@@ -140,7 +140,7 @@ public:
     virtual bool ChangeVolume(std::int32_t percent);
     // The edits that save a new wave (ranges, trims, insertions, Concat)
     // write the source's "fmt " chunk as it was, a "fact" chunk with the new
-    // sample count for data other than PCM, and the source's chunks that stay
+    // sample count unless its tag is PCM (an extensible record gets one), and the source's chunks that stay
     // true after an edit (see CarriedChunk); they drop the others (cue points,
     // sampler loops, a "fact" that counted the old data).
     // Conversion (WaveACM.cpp): 8- and 16-bit PCM of one or two channels and
@@ -230,7 +230,8 @@ protected:
     // Sets Refusal to `why`; false.
     bool Refuse(std::string why);
     // The headers that an edit of this (editable) wave writes: its own "fmt "
-    // chunk, a "fact" chunk unless it holds PCM, the chunks it carries.
+    // chunk, a "fact" chunk unless that chunk's tag is PCM, the chunks it
+    // carries.
     THeaders EditHeaders();
     // Rewrites the wave with `headers` and `size` bytes of `data`; true when
     // more than 0 bytes were written.

@@ -723,10 +723,13 @@ TEST_F(FileActions, SavingEditsKeepTheFormatRecordAndTheChunksThatStayTrue) {
     WriteFile(Path("surround.wav"), source);
     // The format record as it was, the title and description kept; the cue
     // points, loops, a chunk nobody knows and the fact chunk that counted
-    // other data dropped.
+    // other data dropped. An extensible record is not PCM to other readers:
+    // a new fact chunk counts the frames of the new data.
     const auto expected = [&](const Bytes& samples) {
         const std::vector<Bytes> metadata = Metadata();
-        return Riff({fmt, metadata[0], metadata[1], Chunk("data", samples)});
+        Bytes frames;
+        Put32(frames, static_cast<std::uint32_t>(samples.size() / 12));
+        return Riff({fmt, Chunk("fact", frames), metadata[0], metadata[1], Chunk("data", samples)});
     };
     const auto slice = [&](std::size_t from, std::size_t to) {
         return Bytes(data.begin() + static_cast<std::ptrdiff_t>(from),
