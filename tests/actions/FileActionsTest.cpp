@@ -32,6 +32,13 @@ std::string Path(const std::string& name) {
     return std::string(kFolder) + "/" + name;
 }
 
+// How a reason names a file of the folder: "\"<path>\": ".
+std::string NamedFile(const std::string& name) {
+    std::string text(1, '"');
+    text.append(Path(name)).append("\": ");
+    return text;
+}
+
 std::string NotFound(const std::string& file) {
     std::string text = kNotFound;
     return text.replace(text.find("%s"), 2, file);
@@ -241,7 +248,7 @@ TEST_F(FileActions, AFailingEditWritesNoFileAndSaysWhy) {
         EXPECT_EQ(host.variableWrites[0].first, "LastError");
         const std::string& error = host.variableWrites[0].second;
         EXPECT_EQ(error.rfind("Cannot ", 0), 0u) << error;
-        EXPECT_NE(error.find("\"" + Path(c.args[0]) + "\": " + c.why), std::string::npos) << error;
+        EXPECT_NE(error.find(NamedFile(c.args[0]) + c.why), std::string::npos) << error;
         EXPECT_EQ(host.variableWrites[1], (std::pair<std::string, std::string>{"Result", "False"}));
         EXPECT_EQ(ReadFile(Path("out.wav")), before);
         EXPECT_TRUE(TemporaryFiles().empty());
@@ -659,10 +666,9 @@ std::vector<Bytes> Metadata() {
 
 // Cue points and sampler loops: positions in the samples.
 std::vector<Bytes> Positions() {
-    Bytes cue;
-    Put32(cue, 1);
-    Bytes point = Ramp(24, 1);
-    cue.insert(cue.end(), point.begin(), point.end());
+    Bytes cue = Ramp(28, 1); // one point
+    cue[0] = 1;
+    cue[1] = cue[2] = cue[3] = 0;
     return {Chunk("cue ", cue), Chunk("smpl", Ramp(36, 7))};
 }
 
@@ -874,7 +880,7 @@ TEST_F(FileActions, NoActionAnswersFalseWithoutSayingWhy) {
             ++refusals;
             EXPECT_EQ(answer, 0);
             const std::string error = host.Variable("LastError").value_or("");
-            EXPECT_NE(error.find("\"" + Path(file) + "\": "), std::string::npos) << error;
+            EXPECT_NE(error.find(NamedFile(file)), std::string::npos) << error;
             EXPECT_GT(error.size(), error.find("\": ") + 3) << error;
         }
     }
