@@ -150,12 +150,12 @@ bool IsLinear(const WAVEFORMATEX* f) {
 }
 
 // The system's converter takes 8- and 16-bit PCM of one or two channels as
-// it should, as long as it keeps their channels; it has no float, cuts 24-bit samples and miscounts
-// their sizes, and reads more channels as if they were two. Those sources, to 8- or 16-bit PCM of
-// one or two channels, are converted here, the same on every system.
-//
-// The system's converter also sums the channels it folds into one, clipping
-// the sum; fewer channels from any source are averaged here instead.
+// it should while it keeps the channels; it has no float, cuts 24-bit
+// samples and miscounts their sizes, and reads more channels as if they were
+// two. Those sources, to 8- or 16-bit PCM of one or two channels, are
+// converted here, the same on every system. It also sums the channels it
+// folds into one, clipping the sum: fewer channels, from any source, are
+// averaged here.
 bool ConvertedHere(const WAVEFORMATEX* from, const WAVEFORMATEX* to) {
     const bool plain = from->wFormatTag == WAVE_FORMAT_PCM && from->nChannels <= 2 &&
                        (from->wBitsPerSample == 8 || from->wBitsPerSample == 16);
