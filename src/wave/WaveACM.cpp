@@ -182,6 +182,8 @@ std::int32_t ReadSample(const std::uint8_t* p, const WAVEFORMATEX* f) {
     const unsigned bytes = f->wBitsPerSample / 8;
     if (bytes == 1)
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0] ^ 0x80) << 24);
+    if (bytes == 2)
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0] | (p[1] << 8)) << 16);
     std::uint32_t v = 0;
     for (unsigned i = 0; i < bytes; ++i)
         v |= std::uint32_t{p[i]} << (8 * (4 - bytes + i));
@@ -237,7 +239,10 @@ bool ConvertLinear(const WAVEFORMATEX* from, const void* source, std::uint32_t s
             unsigned n = 0;
             for (unsigned k = inChannels == 1 ? 0 : c; k < inChannels; k += outChannels, ++n)
                 sum += ReadSample(frame + k * sampleBytes, from);
-            const std::int64_t mean = std::llround(static_cast<double>(sum) / n);
+            // Rounded to the nearest, halves away from zero.
+            const std::int64_t inputs = n;
+            const std::int64_t half = inputs / 2;
+            const std::int64_t mean = sum >= 0 ? (sum + half) / inputs : -((half - sum) / inputs);
             WriteSample(out + j * to->nBlockAlign + c * (to->wBitsPerSample / 8), mean,
                         to->wBitsPerSample);
         }

@@ -117,7 +117,14 @@ bool TWaveStreamAdapter::Rewrite(const THeaders& headers, std::span<const TBytes
     auto* memory = dynamic_cast<TMemoryStream*>(stream_);
     TMemoryStream scratch;
     TMemoryStream& file = memory != nullptr ? *memory : scratch;
-    file.Reserve(std::int64_t{header} + size + 1);
+    // Nothing of the old file is kept (the pieces lie elsewhere): memory too
+    // small is let go before the new is had, not copied into it.
+    const std::int64_t needed = std::int64_t{header} + size + 1;
+    if (file.Capacity() < needed) {
+        InvalidateDetails();
+        file.Clear();
+    }
+    file.Reserve(needed);
     std::uint8_t* to = file.Memory() + header;
     for (const TBytes& piece : pieces) {
         if (piece.size > 0)
