@@ -182,8 +182,6 @@ std::int32_t ReadSample(const std::uint8_t* p, const WAVEFORMATEX* f) {
     const unsigned bytes = f->wBitsPerSample / 8;
     if (bytes == 1)
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0] ^ 0x80) << 24);
-    if (bytes == 2)
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0] | (p[1] << 8)) << 16);
     std::uint32_t v = 0;
     for (unsigned i = 0; i < bytes; ++i)
         v |= std::uint32_t{p[i]} << (8 * (4 - bytes + i));
@@ -232,21 +230,55 @@ bool ConvertLinear(const WAVEFORMATEX* from, const void* source, std::uint32_t s
     const unsigned inChannels = from->nChannels;
     const unsigned outChannels = to->nChannels;
     const unsigned sampleBytes = from->wBitsPerSample / 8;
-    for (std::uint64_t j = 0; j < count; ++j) {
-        const std::uint8_t* frame = src + pick(j) * from->nBlockAlign;
-        for (unsigned c = 0; c < outChannels; ++c) {
-            std::int64_t sum = 0;
-            unsigned n = 0;
-            for (unsigned k = inChannels == 1 ? 0 : c; k < inChannels; k += outChannels, ++n)
-                sum += ReadSample(frame + k * sampleBytes, from);
-            // Rounded to the nearest, halves away from zero.
-            const std::int64_t inputs = n;
-            const std::int64_t half = inputs / 2;
-            const std::int64_t mean = sum >= 0 ? (sum + half) / inputs : -((half - sum) / inputs);
-            WriteSample(out + j * to->nBlockAlign + c * (to->wBitsPerSample / 8), mean,
-                        to->wBitsPerSample);
+    const unsigned outBytes = to->wBitsPerSample / 8;
+    // pick(j), stepped along without a division per frame.
+    const std::uint64_t step = 2 * std::uint64_t{from->nSamplesPerSec};
+    const std::uint64_t stepWhole = step / twice;
+    const std::uint64_t stepPart = step % twice;
+    // One loop, made for each pair of sample reader and writer, so that the
+    // common sources run without a test of their format per sample.
+    const auto fold = [&](auto read, auto write) {
+        std::uint64_t index = pick(0);
+        std::uint64_t rest = from->nSamplesPerSec % twice;
+        for (std::uint64_t j = 0; j < count; ++j) {
+            const std::uint8_t* frame = src + index * from->nBlockAlign;
+            for (unsigned c = 0; c < outChannels; ++c) {
+                std::int64_t sum = 0;
+                std::int64_t n = 0;
+                for (unsigned k = inChannels == 1 ? 0 : c; k < inChannels; k += outChannels, ++n)
+                    sum += read(frame + k * sampleBytes);
+                // Rounded to the nearest, halves away from zero.
+                std::int64_t mean = sum;
+                if (n == 2)
+                    mean = sum >= 0 ? (sum + 1) >> 1 : -((1 - sum) >> 1);
+                else if (n > 2)
+                    mean = sum >= 0 ? (sum + n / 2) / n : -((n / 2 - sum) / n);
+                write(out + j * to->nBlockAlign + c * outBytes, mean);
+            }
+            index += stepWhole;
+            rest += stepPart;
+            if (rest >= twice) {
+                rest -= twice;
+                ++index;
+            }
         }
-    }
+    };
+    const auto writeTo = [&](auto read) {
+        if (outBytes == 1)
+            fold(read, [](std::uint8_t* p, std::int64_t v) { WriteSample(p, v, 8); });
+        else
+            fold(read, [](std::uint8_t* p, std::int64_t v) { WriteSample(p, v, 16); });
+    };
+    if (from->wFormatTag == WAVE_FORMAT_PCM && sampleBytes == 2)
+        writeTo([](const std::uint8_t* p) {
+            return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0] | (p[1] << 8)) << 16);
+        });
+    else if (from->wFormatTag == WAVE_FORMAT_PCM && sampleBytes == 1)
+        writeTo([](const std::uint8_t* p) {
+            return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0] ^ 0x80) << 24);
+        });
+    else
+        writeTo([from](const std::uint8_t* p) { return ReadSample(p, from); });
     resultSize = static_cast<std::uint32_t>(bytes);
     return true;
 }
