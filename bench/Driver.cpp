@@ -22,19 +22,21 @@ namespace {
 std::map<std::string, int32_t> actionIds;
 std::map<std::string, std::string> variables;
 
-void WINAPI OnAddAction(int32_t id, const char* name, const char*, const uint8_t*, int32_t,
-                        int32_t) {
+void TV_HOSTCALL OnAddAction(int32_t id, const char* name, const char*, int32_t, int32_t,
+                             const uint8_t*) {
     if (id > 0)
         actionIds[name] = id;
 }
 
-void WINAPI OnSetVariable(const char* name, const char* value) {
+void TV_HOSTCALL OnSetVariable(const char* name, const char* value) {
     variables[name] = value;
 }
 
-void WINAPI OnScriptCommand(const char*) {}
+void TV_HOSTCALL OnScriptCommand(const char*) {}
 
-void WINAPI OnInterfaceAccess(int32_t, char**) {}
+bool TV_HOSTCALL OnInterfaceAccess(int32_t, char**) {
+    return false;
+}
 
 template <class F>
 F ProcAs(HMODULE module, const char* name) {
@@ -121,7 +123,7 @@ int Exec(int argc, char** argv) {
         params.push_back(block);
     }
     const auto start = std::chrono::steady_clock::now();
-    const int32_t result = exec(id->second, params.data());
+    const int32_t result = exec(id->second, params.data(), static_cast<int32_t>(params.size()) - 1);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     std::fprintf(stderr, "%s: %.4f s in the action\n", argv[2], took.count());
     for (char* block : params)

@@ -6,20 +6,9 @@
 
 // --- TWaveDeviceModule --------------------------------------------------------------
 
-TWaveDeviceModule::TUse::TUse(TWaveDeviceModule* module) : module_(module) {
-    if (module_ != nullptr)
-        ++module_->uses_;
-}
-
-TWaveDeviceModule::TUse::~TUse() {
-    if (module_ != nullptr && --module_->uses_ == 0 && module_->forgotten_)
-        delete module_;
-}
-
 void TWaveDeviceModule::Forget() {
     forgotten_ = true;
-    if (uses_ == 0)
-        delete this;
+    EndWhenUnused();
 }
 
 void TWaveDeviceModule::AttachEvents(TWaveAudioIO& device) {

@@ -8,7 +8,8 @@
 // the same object too, destroying it included. The registry then forgets the
 // object at once (its number is never found again, nor handed out again), the
 // object fires no further binding, and it is freed, with its device, when the
-// outermost event handler or action that uses it (a TUse) has returned.
+// outermost event handler or action that uses it (a TUse, WaveInUse.h) has
+// returned.
 #pragma once
 
 #include <array>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "wave/WaveIO.h"
+#include "wave/WaveInUse.h"
 
 // One event's binding: the subroutine to run and the variables it finds
 // filled in while it runs. Texts are kept exactly as the author gave them;
@@ -30,24 +32,12 @@ struct TEventBinding {
     std::array<std::string, 2> ValueVariables;
 };
 
-class TWaveDeviceModule {
+class TWaveDeviceModule : public TInUse {
 public:
-    TWaveDeviceModule(const TWaveDeviceModule&) = delete;
-    TWaveDeviceModule& operator=(const TWaveDeviceModule&) = delete;
-
     // Keeps an object (which may be null) alive while an action or event
     // handler uses it: should the object be destroyed meanwhile, it is freed
     // when the last TUse ends.
-    class TUse {
-    public:
-        explicit TUse(TWaveDeviceModule* module);
-        ~TUse();
-        TUse(const TUse&) = delete;
-        TUse& operator=(const TUse&) = delete;
-
-    private:
-        TWaveDeviceModule* module_;
-    };
+    using TUse = TInUse::TFrame;
 
     // The number under which the registry knows the object; 0 until it is set.
     std::int32_t ID = 0;
@@ -70,7 +60,8 @@ public:
 
 protected:
     TWaveDeviceModule() = default;
-    virtual ~TWaveDeviceModule() = default;
+    ~TWaveDeviceModule() override = default;
+    void End() override { delete this; }
 
     // Assigns the device's six events to the handlers that fire the bindings:
     // error, level (then position), pause, resume, activate, deactivate.
@@ -108,7 +99,6 @@ private:
     static bool Runs(const TEventBinding& binding);
     void Run(const TEventBinding& binding, const std::vector<std::string>& values) const;
 
-    int uses_ = 0;
     bool forgotten_ = false;
 };
 

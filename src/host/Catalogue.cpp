@@ -374,6 +374,7 @@ void RegisterActions() {
         // The host copies what it keeps; it gets a copy of the codes for the call.
         std::array<uint8_t, kMaxActionParams> codes = row.typeCodes;
         const int32_t lastIndex = row.paramCount > 0 ? row.paramCount - 1 : 0;
-        addAction(row.id, row.name, row.hint, codes.data(), lastIndex, row.paramCount);
+        // The stack arguments stand reversed in the callback's type (Exports.h).
+        addAction(row.id, row.name, row.hint, row.paramCount, lastIndex, codes.data());
     }
 }

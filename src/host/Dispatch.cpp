@@ -1,5 +1,6 @@
 #include "host/Dispatch.h"
 
+#include <algorithm>
 #include <exception>
 #include <string>
 
@@ -36,16 +37,41 @@ void ShowFailure(const std::string& text) noexcept {
     }
 }
 
+int32_t GuardedEdit(ActionEditor editor, int32_t id, std::span<char*> slots) {
+    try {
+        return editor(slots);
+    } catch (const std::exception& error) {
+        ShowFailure(MessageOf(error, id));
+    } catch (...) {
+        ShowFailure(UnexpectedErrorText(id));
+    }
+    return 0;
+}
+
 } // namespace
 
-int32_t ExecuteAction(const ActionExecutorTable& executors, int32_t id, char** params) {
+std::span<char*> HostArray(char** first, int32_t lastIndex) {
+    if (first == nullptr || lastIndex < 0)
+        return {};
+    return {first, static_cast<std::size_t>(lastIndex) + 1};
+}
+
+int32_t ExecuteAction(const ActionExecutorTable& executors, int32_t id,
+                      std::span<char* const> handed) {
     const CatalogueRow* row = FindAction(id);
     if (row == nullptr)
         return 0;
     const ActionExecutor executor = executors[static_cast<std::size_t>(id)];
-    if (executor == nullptr || (row->paramCount > 0 && params == nullptr))
+    if (executor == nullptr)
         return 0;
-    const ActionParams view(params, static_cast<std::size_t>(row->paramCount));
+    const auto count = static_cast<std::size_t>(row->paramCount);
+    // Fewer texts than parameters: the missing ones read as empty.
+    std::array<char*, kMaxActionParams> padded{};
+    ActionParams view = handed.size() >= count ? handed.first(count) : ActionParams{};
+    if (handed.size() < count) {
+        std::copy(handed.begin(), handed.end(), padded.begin());
+        view = ActionParams(padded.data(), count);
+    }
     try {
         return executor(view);
     } catch (const std::exception& error) {
@@ -56,21 +82,25 @@ int32_t ExecuteAction(const ActionExecutorTable& executors, int32_t id, char** p
     return 0;
 }
 
-int32_t EditAction(const ActionEditorTable& editors, int32_t id, char** slots) {
+int32_t EditAction(const ActionEditorTable& editors, int32_t id, std::span<char*> handed) {
     const CatalogueRow* row = FindAction(id);
     if (row == nullptr || row->paramCount == 0)
         return 0;
     const ActionEditor editor = editors[static_cast<std::size_t>(id)];
-    if (editor == nullptr || slots == nullptr)
+    if (editor == nullptr)
         return 0;
-    try {
-        return editor(std::span<char*>(slots, static_cast<std::size_t>(row->paramCount)));
-    } catch (const std::exception& error) {
-        ShowFailure(MessageOf(error, id));
-    } catch (...) {
-        ShowFailure(UnexpectedErrorText(id));
-    }
-    return 0;
+    const auto count = static_cast<std::size_t>(row->paramCount);
+    if (handed.size() >= count)
+        return GuardedEdit(editor, id, handed.first(count));
+    // Fewer slots than parameters: the dialog edits a full set, the host
+    // gets back what fits in its own.
+    std::array<char*, kMaxActionParams> slots{};
+    std::copy(handed.begin(), handed.end(), slots.begin());
+    const int32_t result = GuardedEdit(editor, id, std::span<char*>(slots.data(), count));
+    std::copy_n(slots.begin(), handed.size(), handed.begin());
+    for (std::size_t i = handed.size(); i < count; ++i)
+        FreeHostString(&slots[i]);
+    return result;
 }
 
 void ShowAboutBox(AboutBoxProc aboutBox) {

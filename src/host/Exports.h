@@ -1,5 +1,6 @@
 // The plug-in's binary interface with its host. Fixed: hosts and outside
-// tests depend on every name, argument and calling convention here.
+// tests depend on every name, argument and calling convention here, and this
+// header is the only place that knows the convention.
 #pragma once
 
 #include <cstdint>
@@ -26,22 +27,44 @@ enum class HostRequest : int32_t {
     PickVariable = 14,  // pick a variable (hosts from version 5)
 };
 
+// The host's calling convention, on every entry point and every callback:
+// Delphi's "register". On 32-bit x86 the first three arguments travel in EAX,
+// EDX and ECX, the others are pushed left to right, and the callee pops
+// them; results come back in EAX (AL for a Boolean). GCC's regparm(3) with
+// stdcall is exactly that for a function with at most one stack argument;
+// one with more declares its stack arguments in reverse order, since C pushes
+// right to left (see AddActionProc). A Delphi open array ("array of T") is
+// two arguments: the address of its first element and the index of its last.
+// Elsewhere (the native build) there is one convention, and this is it.
+#if defined(__i386__)
+#define TV_HOSTCALL __attribute__((regparm(3), stdcall))
+#else
+#define TV_HOSTCALL
+#endif
+
 extern "C" {
 
-typedef void(WINAPI* AddActionProc)(int32_t id, const char* name, const char* hint,
-                                    const uint8_t* typeCodes, int32_t lastIndex, int32_t count);
-typedef void(WINAPI* SetVariableProc)(const char* name, const char* value);
-typedef void(WINAPI* ScriptProcessorProc)(const char* commandLine);
-typedef void(WINAPI* InterfaceAccessProc)(int32_t requestCode, char** slot);
+// The host's add-action callback: ID in EAX, name in EDX, hint in ECX, then
+// the type-code array (address, index of its last element) and the parameter
+// count pushed in that order, so that here they stand reversed.
+typedef void(TV_HOSTCALL* AddActionProc)(int32_t id, const char* name, const char* hint,
+                                         int32_t count, int32_t lastIndex,
+                                         const uint8_t* typeCodes);
+typedef void(TV_HOSTCALL* SetVariableProc)(const char* name, const char* value);
+typedef void(TV_HOSTCALL* ScriptProcessorProc)(const char* commandLine);
+// Answers in the slot; the Boolean it returns is not used.
+typedef bool(TV_HOSTCALL* InterfaceAccessProc)(int32_t requestCode, char** slot);
 
-TV_EXPORT void WINAPI nbInitPlugIn(void* hostWindow, char** titleSlot, char** authorSlot,
-                                   char** descriptionSlot);
-TV_EXPORT void WINAPI nbRegisterPlugIn(AddActionProc addAction, void* reserved1, void* reserved2,
-                                       SetVariableProc setVariable);
-TV_EXPORT void WINAPI nbRegisterScriptProcessor(ScriptProcessorProc proc);
-TV_EXPORT void WINAPI nbRegisterInterfaceAccess(InterfaceAccessProc proc);
-TV_EXPORT int32_t WINAPI nbExecAction(int32_t actionId, char** params);
-TV_EXPORT int32_t WINAPI nbEditAction(int32_t actionId, char** paramSlots);
-TV_EXPORT void WINAPI nbMessage(int32_t code, intptr_t reserved);
-TV_EXPORT void WINAPI nbAbout(void);
+TV_EXPORT void TV_HOSTCALL nbInitPlugIn(void* hostWindow, char** titleSlot, char** authorSlot,
+                                        char** descriptionSlot);
+TV_EXPORT void TV_HOSTCALL nbRegisterPlugIn(AddActionProc addAction, void* reserved1,
+                                            void* reserved2, SetVariableProc setVariable);
+TV_EXPORT void TV_HOSTCALL nbRegisterScriptProcessor(ScriptProcessorProc proc);
+TV_EXPORT void TV_HOSTCALL nbRegisterInterfaceAccess(InterfaceAccessProc proc);
+// The parameters come as an open array: `lastIndex` is the index of the last
+// text at `params` (-1 for none).
+TV_EXPORT int32_t TV_HOSTCALL nbExecAction(int32_t actionId, char** params, int32_t lastIndex);
+TV_EXPORT int32_t TV_HOSTCALL nbEditAction(int32_t actionId, char** paramSlots, int32_t lastIndex);
+TV_EXPORT void TV_HOSTCALL nbMessage(int32_t code, intptr_t reserved);
+TV_EXPORT void TV_HOSTCALL nbAbout(void);
 }

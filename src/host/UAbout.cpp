@@ -2,6 +2,6 @@
 #include "host/Dispatch.h"
 #include "host/Exports.h"
 
-extern "C" void WINAPI nbAbout(void) {
+extern "C" void TV_HOSTCALL nbAbout(void) {
     ShowAboutBox(kAboutBox);
 }

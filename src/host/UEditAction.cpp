@@ -2,6 +2,7 @@
 #include "host/Dispatch.h"
 #include "host/Exports.h"
 
-extern "C" int32_t WINAPI nbEditAction(int32_t actionId, char** paramSlots) {
-    return EditAction(kActionEditors, actionId, paramSlots);
+extern "C" int32_t TV_HOSTCALL nbEditAction(int32_t actionId, char** paramSlots,
+                                            int32_t lastIndex) {
+    return EditAction(kActionEditors, actionId, HostArray(paramSlots, lastIndex));
 }

@@ -2,6 +2,6 @@
 #include "host/Dispatch.h"
 #include "host/Exports.h"
 
-extern "C" int32_t WINAPI nbExecAction(int32_t actionId, char** params) {
-    return ExecuteAction(kActionExecutors, actionId, params);
+extern "C" int32_t TV_HOSTCALL nbExecAction(int32_t actionId, char** params, int32_t lastIndex) {
+    return ExecuteAction(kActionExecutors, actionId, HostArray(params, lastIndex));
 }

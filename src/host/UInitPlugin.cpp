@@ -4,8 +4,8 @@
 #include "host/HostBindings.h"
 #include "host/HostServices.h"
 
-extern "C" void WINAPI nbInitPlugIn(void* hostWindow, char** titleSlot, char** authorSlot,
-                                    char** descriptionSlot) {
+extern "C" void TV_HOSTCALL nbInitPlugIn(void* hostWindow, char** titleSlot, char** authorSlot,
+                                         char** descriptionSlot) {
     HostWindow = static_cast<HWND>(hostWindow);
     try {
         StoreHostString(descriptionSlot, strings::kDescription);

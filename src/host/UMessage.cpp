@@ -1,4 +1,4 @@
 // nbMessage: host notifications; the plug-in has no use for them.
 #include "host/Exports.h"
 
-extern "C" void WINAPI nbMessage(int32_t, intptr_t) {}
+extern "C" void TV_HOSTCALL nbMessage(int32_t, intptr_t) {}

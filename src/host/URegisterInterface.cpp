@@ -2,6 +2,6 @@
 #include "host/Exports.h"
 #include "host/HostBindings.h"
 
-extern "C" void WINAPI nbRegisterInterfaceAccess(InterfaceAccessProc proc) {
+extern "C" void TV_HOSTCALL nbRegisterInterfaceAccess(InterfaceAccessProc proc) {
     HostInterfaceAccess = proc;
 }

@@ -3,8 +3,8 @@
 #include "host/Exports.h"
 #include "host/HostBindings.h"
 
-extern "C" void WINAPI nbRegisterPlugIn(AddActionProc addAction, void* reserved1, void* reserved2,
-                                        SetVariableProc setVariable) {
+extern "C" void TV_HOSTCALL nbRegisterPlugIn(AddActionProc addAction, void* reserved1,
+                                             void* reserved2, SetVariableProc setVariable) {
     HostAddAction = addAction;
     HostReservedCallback1 = reserved1;
     HostReservedCallback2 = reserved2;

@@ -2,6 +2,6 @@
 #include "host/Exports.h"
 #include "host/HostBindings.h"
 
-extern "C" void WINAPI nbRegisterScriptProcessor(ScriptProcessorProc proc) {
+extern "C" void TV_HOSTCALL nbRegisterScriptProcessor(ScriptProcessorProc proc) {
     HostScriptProcessor = proc;
 }

@@ -1,5 +1,7 @@
 #include "wave/WaveIO.h"
 
+#include "wave/WaveCore.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +9,10 @@
 #include <limits>
 #include <mutex>
 #include <new>
+
+using wavecore::HeldByDevice;
+using wavecore::Remaining;
+using wavecore::SlotOf;
 
 namespace {
 
@@ -26,74 +32,12 @@ void ShowError(const char* message) noexcept {
     std::fprintf(stderr, "%s\n", message);
 }
 
-// A header with what the engine keeps beside it: the size of its own buffer
-// (which may exceed dwBufferLength after a short last read) and whether the
-// device holds it. The WAVEHDR comes first, so the two share an address.
-struct THeaderSlot {
-    WAVEHDR header;
-    DWORD capacity;
-    bool queued;
-};
-
-THeaderSlot* SlotOf(WAVEHDR* header) {
-    return reinterpret_cast<THeaderSlot*>(header);
-}
-
-// The device still holds the header: its buffer must not be touched.
-bool HeldByDevice(WAVEHDR* header) {
-    return SlotOf(header)->queued && (header->dwFlags & WHDR_DONE) == 0;
-}
-
-// One window class for every callback window of this copy of the engine,
-// registered while windows exist and unregistered with the last one, so that
-// a library unloaded and loaded again never finds a class whose window
-// procedure is gone. The name carries an address of this copy, so that two
-// copies in one process (a program and a library) keep their own classes.
-// The lock is never destroyed (the unload uses it, and with MinGW's threads
-// a std::mutex has a destructor that may run before), and it lives in the
-// library's own memory, so that nothing of it outlives an unloaded library.
-std::mutex& ClassLock() {
-    alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
-    static auto* lock = new (storage) std::mutex;
-    return *lock;
-}
-int theClassUsers = 0;
-char theClassName[48];
-
-bool AcquireWindowClass(WNDPROC proc) {
-    const std::lock_guard<std::mutex> guard(ClassLock());
-    if (theClassUsers == 0) {
-        std::snprintf(theClassName, sizeof theClassName, "TonvaldWaveCallback%p",
-                      static_cast<void*>(&theClassUsers));
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = theClassName;
-        if (RegisterClassA(&wc) == 0)
-            return false;
-    }
-    ++theClassUsers;
-    return true;
-}
-
-void ReleaseWindowClass() {
-    const std::lock_guard<std::mutex> guard(ClassLock());
-    if (theClassUsers > 0 && --theClassUsers == 0)
-        UnregisterClassA(theClassName, GetModuleHandleA(nullptr));
-}
-
 std::int32_t ScaledToMs(DWORD value, DWORD perSecond) {
     if (perSecond == 0)
         return 0;
     const std::uint64_t ms = (std::uint64_t{value} * 1000 + perSecond / 2) / perSecond;
     return static_cast<std::int32_t>(
         std::min<std::uint64_t>(ms, std::numeric_limits<std::int32_t>::max()));
-}
-
-// Milliseconds left of a wait that began at `start`.
-DWORD Remaining(DWORD start, DWORD limit) {
-    const DWORD elapsed = GetTickCount() - start;
-    return elapsed >= limit ? 0 : limit - elapsed;
 }
 
 } // namespace
@@ -110,66 +54,6 @@ bool WaveLibraryUnloading() {
     return theLibraryUnloading;
 }
 
-// --- the callback thread ----------------------------------------------------------
-
-// The thread object is shared by the device object and the thread: each side
-// drops its reference when done with it, and the last one frees it. The
-// device object waits for `loopLeft` before it may go away: after that the
-// thread no longer touches it.
-struct TWaveAudioIO::TWaveThread {
-    TWaveAudioIO* owner = nullptr;
-    HANDLE handle = nullptr;
-    DWORD id = 0;
-    HANDLE ready = nullptr;
-    HANDLE loopLeft = nullptr;
-    std::atomic<bool> quit{false};
-    std::atomic<int> references{2};
-
-    static void Drop(TWaveThread* thread) {
-        if (thread->references.fetch_sub(1) != 1)
-            return;
-        for (HANDLE h : {thread->ready, thread->loopLeft, thread->handle})
-            if (h != nullptr)
-                CloseHandle(h);
-        delete thread;
-    }
-};
-
-DWORD WINAPI TWaveAudioIO::ThreadProc(LPVOID parameter) {
-    auto* thread = static_cast<TWaveThread*>(parameter);
-    MSG msg;
-    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE); // the thread's queue exists from here
-    SetEvent(thread->ready);
-    while (!thread->quit && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (!thread->quit)
-            thread->owner->HandleDeviceMessage(msg.message, msg.lParam);
-    }
-    SetEvent(thread->loopLeft);
-    TWaveThread::Drop(thread);
-    return 0;
-}
-
-bool TWaveAudioIO::OnCallbackThread() const {
-    return thread_ != nullptr && thread_->id == GetCurrentThreadId();
-}
-
-// Ends the callback thread: on that thread itself, by letting it leave its
-// loop once the current handler returns; from another thread, by waiting
-// (bounded) until it has left its loop. Should it not, thread_ stays set.
-void TWaveAudioIO::JoinThread(DWORD timeout) {
-    TWaveThread* thread = thread_;
-    if (thread == nullptr)
-        return;
-    thread->quit = true;
-    if (thread->id != GetCurrentThreadId()) {
-        PostThreadMessageA(thread->id, WM_QUIT, 0, 0);
-        if (WaitForSingleObject(thread->loopLeft, timeout) != WAIT_OBJECT_0)
-            return; // still inside a handler of ours: keep it (and us)
-    }
-    thread_ = nullptr;
-    TWaveThread::Drop(thread);
-}
-
 // --- construction and destruction -------------------------------------------------
 
 TWaveAudioIO::TWaveAudioIO() {
@@ -177,13 +61,14 @@ TWaveAudioIO::TWaveAudioIO() {
 }
 
 TWaveAudioIO::~TWaveAudioIO() {
+    for (TDeferred& d : deferred_)
+        RecycleBlock(d.back.block);
     ReleaseAllHeaders();
     DeleteCriticalSection(&lock_);
 }
 
 TWaveAudioIO::TBusyFrame::TBusyFrame(TWaveAudioIO& device)
-    : device_(device), callbackThread_(device.OnCallbackThread()) {
-    ++device_.busy_;
+    : TFrame(&device), device_(device), callbackThread_(device.OnCallbackThread()) {
     if (callbackThread_)
         ++device_.callbackBusy_;
 }
@@ -191,19 +76,11 @@ TWaveAudioIO::TBusyFrame::TBusyFrame(TWaveAudioIO& device)
 TWaveAudioIO::TBusyFrame::~TBusyFrame() {
     if (callbackThread_)
         --device_.callbackBusy_;
-    device_.LeaveFrame();
-}
-
-void TWaveAudioIO::LeaveFrame() {
-    if (busy_.fetch_sub(1) == 1 && freePending_ && !tearingDown_.exchange(true)) {
-        if (TearDown())
-            delete this;
-    }
 }
 
 bool TWaveAudioIO::OwnFramesOpen() const {
     const int onCallback = callbackBusy_;
-    return OnCallbackThread() ? onCallback > 0 : busy_ - onCallback > 0;
+    return OnCallbackThread() ? onCallback > 0 : Frames() - onCallback > 0;
 }
 
 void TWaveAudioIO::Free() {
@@ -212,31 +89,24 @@ void TWaveAudioIO::Free() {
         // A handler on the callback thread ends first, so that the object is
         // gone when this call returns (a library may be unloaded next).
         const DWORD start = GetTickCount();
-        while (busy_ > 0 && Remaining(start, kWaveNotificationWaitMs) > 0)
+        while (Frames() > 0 && Remaining(start, kWaveNotificationWaitMs) > 0)
             Sleep(1);
     }
-    freePending_ = true;
-    if (busy_ == 0 && !tearingDown_.exchange(true)) {
-        if (TearDown())
-            delete this;
-    }
+    EndWhenUnused();
 }
 
+void TWaveAudioIO::End() {
+    if (TearDown())
+        delete this;
+}
+
+// The device is reset and shut down on the spot: nothing waits for buffers
+// to play out or for a notification, so that no other object's notifications
+// are held back meanwhile.
 bool TWaveAudioIO::TearDown() {
     destroying_ = true;
-    const bool unloading = WaveLibraryUnloading();
-    if (!unloading) {
-        try {
-            if (GetActive() && !closing_)
-                InternalClose();
-            if (closing_)
-                WaitForClose();
-        } catch (...) {
-            // Destruction goes on whatever a device call says.
-        }
-    }
     if (GetActive() || HandleAllocated())
-        ForceShutdown(!unloading);
+        ForceShutdown(!WaveLibraryUnloading());
     JoinThread(kWaveNotificationWaitMs);
     if (thread_ != nullptr)
         return false; // the callback thread is still in a handler of ours
@@ -247,7 +117,13 @@ void TWaveAudioIO::ForceShutdown(bool mayClose) {
     TLockGuard lock(*this);
     if (DeviceUsable())
         ResetDevice();
-    const std::vector<WAVEHDR*> headers = headers_;
+    // What was set aside before goes first, then what the device gave back,
+    // in the order it was queued.
+    FlushDeferred();
+    std::vector<WAVEHDR*> headers = QueuedHeaders();
+    for (WAVEHDR* header : headers_)
+        if (!SlotOf(header)->queued)
+            headers.push_back(header);
     for (WAVEHDR* header : headers) {
         if (HeldByDevice(header))
             continue; // the device may still write it: it outlives us
@@ -328,19 +204,6 @@ TWaveAudioState TWaveAudioIO::State() const {
     return closing_ ? TWaveAudioState::Closing : TWaveAudioState::Active;
 }
 
-std::vector<TWaveHeaderState> TWaveAudioIO::HeaderStates() const {
-    std::vector<TWaveHeaderState> states;
-    for (WAVEHDR* header : headers_) {
-        if (!SlotOf(header)->queued)
-            states.push_back(TWaveHeaderState::Free);
-        else if ((header->dwFlags & WHDR_DONE) != 0)
-            states.push_back(TWaveHeaderState::Done);
-        else
-            states.push_back(TWaveHeaderState::Queued);
-    }
-    return states;
-}
-
 // --- results and events -------------------------------------------------------------
 
 bool TWaveAudioIO::CheckResult(MMRESULT code) {
@@ -410,245 +273,41 @@ TPCMFormats TWaveAudioIO::FormatsFromCapabilities(DWORD formats) {
     return set;
 }
 
-// --- headers -------------------------------------------------------------------------
-
-DWORD TWaveAudioIO::CalcBufferSize() const {
-    const std::int32_t bytes = BufferBytesForTime(&WaveFormat, bufferLength_);
-    return bytes > 0 ? static_cast<DWORD>(bytes) : 0;
-}
-
-bool TWaveAudioIO::ReallocateHeader(WAVEHDR*& header, DWORD size, void* buffer) {
-    const auto self = reinterpret_cast<DWORD_PTR>(this);
-    if (size == 0) {
-        if (header != nullptr) {
-            std::erase(headers_, header);
-            if (header->dwUser == self)
-                GlobalFree(header->lpData);
-            GlobalFree(header);
-            header = nullptr;
-        }
-        return true;
-    }
-    if (header == nullptr) {
-        auto* slot = static_cast<THeaderSlot*>(GlobalAlloc(GPTR, sizeof(THeaderSlot)));
-        if (slot != nullptr) {
-            try {
-                headers_.push_back(&slot->header);
-            } catch (const std::bad_alloc&) {
-                GlobalFree(slot);
-                slot = nullptr;
-            }
-        }
-        if (slot == nullptr) {
-            CheckResult(MMSYSERR_NOMEM);
-            return false;
-        }
-        header = &slot->header;
-    }
-    THeaderSlot* slot = SlotOf(header);
-    if (header->dwUser != self) {
-        header->lpData = nullptr; // someone else's buffer
-        slot->capacity = 0;
-    }
-    void* data = header->lpData;
-    if (buffer == nullptr) {
-        if (slot->capacity < size) {
-            GlobalFree(data);
-            header->lpData = nullptr;
-            slot->capacity = 0;
-            data = GlobalAlloc(GMEM_FIXED, size);
-            if (data == nullptr) {
-                ReallocateHeader(header, 0, nullptr);
-                CheckResult(MMSYSERR_NOMEM);
-                return false;
-            }
-            slot->capacity = size;
-        }
-    } else {
-        if (header->dwUser == self)
-            GlobalFree(data);
-        slot->capacity = 0;
-        data = buffer;
-    }
-    std::memset(header, 0, sizeof(WAVEHDR));
-    header->dwUser = buffer == nullptr ? self : 0;
-    header->lpData = static_cast<LPSTR>(data);
-    header->dwBufferLength = size;
-    slot->queued = false;
-    return true;
-}
-
-bool TWaveAudioIO::RefillHeader(WAVEHDR*& header) {
-    const DWORD size = CalcBufferSize();
-    if (size == 0) {
-        ReallocateHeader(header, 0, nullptr);
-        return false;
-    }
-    return ReallocateHeader(header, size, nullptr);
-}
-
-void TWaveAudioIO::MarkQueued(WAVEHDR* header) {
-    SlotOf(header)->queued = true;
-}
-
-// A header the device hands back: it must be one of ours that the device
-// holds (a stale or foreign pointer is ignored); from now on it is the engine's.
-bool TWaveAudioIO::TakeHeader(WAVEHDR* header) {
-    if (header == nullptr)
-        return true;
-    if (std::find(headers_.begin(), headers_.end(), header) == headers_.end() ||
-        !SlotOf(header)->queued)
-        return false;
-    SlotOf(header)->queued = false;
-    return true;
-}
-
-void TWaveAudioIO::ReleaseAllHeaders() {
-    for (std::size_t i = headers_.size(); i-- > 0;) {
-        WAVEHDR* header = headers_[i];
-        if (!HeldByDevice(header))
-            ReallocateHeader(header, 0, nullptr);
-    }
-}
-
-// --- the callback channel -----------------------------------------------------------
-
-LRESULT CALLBACK TWaveAudioIO::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* device = reinterpret_cast<TWaveAudioIO*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (device != nullptr && device->HandleDeviceMessage(message, lParam))
-        return 0;
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-bool TWaveAudioIO::AllocateCallback() {
-    if (!async_) {
-        callbackType_ = CALLBACK_WINDOW;
-        if (!AcquireWindowClass(&WindowProc))
-            return false;
-        HWND hwnd = CreateWindowExA(0, theClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    GetModuleHandleA(nullptr), nullptr);
-        if (hwnd == nullptr) {
-            ReleaseWindowClass();
-            return false;
-        }
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        callback_ = reinterpret_cast<DWORD_PTR>(hwnd);
-        return true;
-    }
-    callbackType_ = CALLBACK_THREAD;
-    JoinThread(kWaveNotificationWaitMs); // the thread of the previous run, on its way out
-    if (thread_ != nullptr)
-        return false;
-    auto* thread = new TWaveThread;
-    thread->owner = this;
-    thread->ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    thread->loopLeft = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (thread->ready != nullptr && thread->loopLeft != nullptr)
-        thread->handle =
-            CreateThread(nullptr, 0, &ThreadProc, thread, CREATE_SUSPENDED, &thread->id);
-    if (thread->handle == nullptr) {
-        thread->references = 1;
-        TWaveThread::Drop(thread);
-        return false;
-    }
-    SetThreadPriority(thread->handle, THREAD_PRIORITY_ABOVE_NORMAL);
-    thread_ = thread;
-    ResumeThread(thread->handle);
-    // No notification may be posted before the thread has its queue.
-    if (WaitPumpingMessages(thread->ready, kWaveNotificationWaitMs) != WAIT_OBJECT_0) {
-        JoinThread(kWaveNotificationWaitMs);
-        return false;
-    }
-    callback_ = thread->id;
-    return true;
-}
-
-void TWaveAudioIO::ReleaseCallback() {
-    const DWORD_PTR callback = callback_.exchange(0);
-    if (callback == 0)
-        return;
-    if (callbackType_ == CALLBACK_THREAD) {
-        if (thread_ != nullptr) {
-            thread_->quit = true;
-            PostThreadMessageA(thread_->id, WM_QUIT, 0, 0);
-        }
-        return;
-    }
-    HWND hwnd = reinterpret_cast<HWND>(callback);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-    if (!DestroyWindow(hwnd)) {
-        // Not this thread's window: it stays, but never reaches us again.
-        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcA));
-    }
-    ReleaseWindowClass();
-}
-
-bool TWaveAudioIO::PostToCallback(UINT message, LPARAM lParam) {
-    const DWORD_PTR callback = callback_;
-    if (callback == 0)
-        return false;
-    if (callbackType_ == CALLBACK_WINDOW)
-        return PostMessageA(reinterpret_cast<HWND>(callback), message, 0, lParam) != FALSE;
-    const DWORD start = GetTickCount();
-    while (!PostThreadMessageA(static_cast<DWORD>(callback), message, 0, lParam)) {
-        if (Remaining(start, kWaveNotificationWaitMs) == 0)
-            return false;
-        Sleep(0);
-    }
-    return true;
-}
+// --- notifications and their deferral ----------------------------------------------
 
 bool TWaveAudioIO::HandleDeviceMessage(UINT message, LPARAM lParam) {
-    if (message < MM_WOM_OPEN || message > MM_WIM_DATA)
+    const bool resume = message == kWaveResumeMessage;
+    if (!resume && (message < MM_WOM_OPEN || message > MM_WIM_DATA))
         return false;
     TBusyFrame frame(*this);
     TLockGuard lock(*this);
-    // A buffer's notification waits while a level report runs, and behind
-    // those that waited before it.
-    const bool buffer = message == MM_WOM_DONE || message == MM_WIM_DATA;
-    if (buffer && (reports_ > 0 || !postponed_.empty())) {
-        try {
-            postponed_.push_back({message, lParam});
-        } catch (const std::bad_alloc&) {
-            DispatchDeviceMessage(message, lParam); // no room to keep it: now, rather than lost
-        }
+    const DWORD start = GetTickCount();
+    bool ranOne = false;
+    if (resume) {
+        resumePosted_ = false;
     } else {
-        DispatchDeviceMessage(message, lParam);
+        const bool defer = Busy() || !deferred_.empty();
+        Notify(message, lParam, defer);
+        ranOne = !defer;
     }
-    if (reports_ == 0)
-        RunPostponed();
+    RunDeferred(start, ranOne);
     return true;
 }
 
-void TWaveAudioIO::DispatchDeviceMessage(UINT message, LPARAM lParam) {
+void TWaveAudioIO::Notify(UINT message, LPARAM lParam, bool defer) {
     try {
         if (State() == TWaveAudioState::Idle)
             return; // a late notification of a device that is gone
-        auto* header = reinterpret_cast<WAVEHDR*>(lParam);
-        switch (message) {
-        case MM_WOM_OPEN:
-            HandleWomOpen();
-            break;
-        case MM_WOM_CLOSE:
-            HandleWomClose();
-            break;
-        case MM_WOM_DONE:
-            if (TakeHeader(header))
-                HandleWomDone(header);
-            break;
-        case MM_WIM_OPEN:
-            HandleWimOpen();
-            break;
-        case MM_WIM_CLOSE:
-            HandleWimClose();
-            break;
-        case MM_WIM_DATA:
-            if (TakeHeader(header))
-                HandleWimData(header);
-            break;
-        default:
-            break;
+        TBufferBack back;
+        if (message == MM_WOM_DONE || message == MM_WIM_DATA) {
+            back.header = reinterpret_cast<WAVEHDR*>(lParam);
+            if (!TakeHeader(back.header) || !TakeBackBuffer(back))
+                return;
         }
+        if (defer)
+            Defer(message, back);
+        else
+            RunNotification(message, back);
     } catch (const std::exception& error) {
         ShowError(error.what());
     } catch (...) {
@@ -656,77 +315,110 @@ void TWaveAudioIO::DispatchDeviceMessage(UINT message, LPARAM lParam) {
     }
 }
 
-// Each in turn, in the order they came; one may report a level and postpone
-// more. A header the shutdown took back meanwhile is no longer the device's:
-// TakeHeader skips it.
-void TWaveAudioIO::RunPostponed() {
-    while (!postponed_.empty()) {
-        const TPostponed next = postponed_.front();
-        postponed_.erase(postponed_.begin());
-        DispatchDeviceMessage(next.message, next.lParam);
+void TWaveAudioIO::RunNotification(UINT message, TBufferBack& back) {
+    switch (message) {
+    case MM_WOM_OPEN:
+        HandleWomOpen();
+        break;
+    case MM_WOM_CLOSE:
+        HandleWomClose();
+        break;
+    case MM_WIM_OPEN:
+        HandleWimOpen();
+        break;
+    case MM_WIM_CLOSE:
+        HandleWimClose();
+        break;
+    default:
+        HandleBuffer(back);
+        break;
     }
 }
 
-void TWaveAudioIO::ReportLevel(const void* buffer, DWORD size) {
-    struct TReport {
-        int& reports;
-        explicit TReport(int& count) : reports(count) { ++reports; }
-        ~TReport() { --reports; }
-        TReport(const TReport&) = delete;
-        TReport& operator=(const TReport&) = delete;
-    } report(reports_);
-    DoLevel(buffer, size);
+void TWaveAudioIO::Defer(UINT message, TBufferBack back) {
+    try {
+        deferred_.push_back({message, back});
+    } catch (const std::bad_alloc&) {
+        RunNotification(message, back); // no room to keep it: now, rather than lost
+        return;
+    }
+    // Reports that fall too far behind: the oldest waiting one is dropped,
+    // its bytes are written all the same.
+    std::size_t reported = 0;
+    for (const TDeferred& d : deferred_)
+        reported += d.back.block.data != nullptr && !d.back.unreported;
+    if (reported <= BufferCount())
+        return;
+    for (TDeferred& d : deferred_) {
+        if (d.back.block.data != nullptr && !d.back.unreported) {
+            d.back.unreported = true;
+            break;
+        }
+    }
+}
+
+void TWaveAudioIO::RunDeferred(DWORD start, bool ranOne) {
+    while (!deferred_.empty() && !Busy() && !destroying_) {
+        if (ranOne && GetTickCount() - start >= bufferLength_)
+            break; // the rest goes on behind the host's other messages
+        TDeferred next = deferred_.front();
+        deferred_.pop_front();
+        ranOne = true;
+        try {
+            RunNotification(next.message, next.back);
+        } catch (const std::exception& error) {
+            ShowError(error.what());
+        } catch (...) {
+            ShowError("Unknown error");
+        }
+    }
+    if (!deferred_.empty() && !Busy() && Quiet())
+        PostResume();
+}
+
+void TWaveAudioIO::PostResume() {
+    if (!resumePosted_ && !destroying_)
+        resumePosted_ = PostToCallback(kWaveResumeMessage, 0);
+}
+
+void TWaveAudioIO::EventReturned() {
+    // The work deferred meanwhile goes on from a message of its own: the
+    // event may have been raised from inside an action.
+    if (--eventDepth_ == 0 && !deferred_.empty() && Quiet())
+        PostResume();
+}
+
+bool TWaveAudioIO::Quiet() const {
+    return paused_ || closing_ || std::none_of(headers_.begin(), headers_.end(), HeldByDevice);
+}
+
+void TWaveAudioIO::FlushDeferred() {
+    std::deque<TDeferred> deferred = std::move(deferred_);
+    deferred_.clear();
+    for (TDeferred& d : deferred) {
+        if (d.back.block.data == nullptr)
+            continue; // an output buffer or an open or close: the shutdown sees to them
+        try {
+            HandleBuffer(d.back);
+        } catch (...) {
+            // Whatever the data's stream says, the device is shut down.
+        }
+        RecycleBlock(d.back.block);
+    }
 }
 
 void TWaveAudioIO::ForgetDevice() {
     ForgetHandle();
-    postponed_.clear(); // their headers are gone, or will be another run's
+    // Whatever is still deferred belongs to the device that is gone.
+    for (TDeferred& d : deferred_)
+        RecycleBlock(d.back.block);
+    deferred_.clear();
 }
 
 void TWaveAudioIO::WaitForOpen() {
     if (!opening_ || openingThread_ == GetCurrentThreadId())
         return;             // nothing to wait for, or the open is further up this thread's stack
     TLockGuard lock(*this); // the open holds the lock until it is done
-}
-
-void TWaveAudioIO::WaitOwnQueue(DWORD deadline) {
-    MSG msg;
-    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, deadline, QS_ALLPOSTMESSAGE);
-        return;
-    }
-    if (msg.message != WM_QUIT)
-        HandleDeviceMessage(msg.message, msg.lParam);
-}
-
-void TWaveAudioIO::WaitForClose() {
-    const DWORD start = GetTickCount();
-    while (callback_ != 0) {
-        const DWORD left = Remaining(start, kWaveNotificationWaitMs);
-        if (left == 0)
-            return;
-        if (callbackType_ == CALLBACK_THREAD) {
-            if (OnCallbackThread())
-                WaitOwnQueue(left);
-            else if (thread_ != nullptr)
-                WaitPumpingMessages(thread_->loopLeft, left);
-            else
-                return;
-            continue;
-        }
-        HWND hwnd = reinterpret_cast<HWND>(callback_.load());
-        MSG msg;
-        if (PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(msg.wParam)); // it is the host's
-                return;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        } else {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_ALLPOSTMESSAGE);
-        }
-    }
 }
 
 // --- the common device operations ---------------------------------------------------

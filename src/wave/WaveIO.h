@@ -3,23 +3,67 @@
 // of buffer headers, the callback window or thread through which the driver
 // reports back, the events, the device lock and error reporting). TWaveAudioOut
 // (WaveOut.h) and TWaveAudioIn (WaveIn.h) supply the waveOut... and waveIn...
-// calls.
+// calls. WaveCallback.cpp holds the callback channel, WaveHeaders.cpp the
+// header pool, WaveIO.cpp the device object itself.
 //
 // States: Idle -> Opening (inside the open call) -> Active (running or
 // paused) -> Closing (a stop was asked for, or the data is exhausted) -> Idle
 // when the close notification has been handled.
 //
-// Re-entry: every event may run code that calls any method of the same object,
-// destroying it included. Public methods and notification handlers run inside
-// a "busy frame"; Free() called while a frame of the object is open defers the
-// destruction until the outermost frame has returned. Device objects are
-// therefore never deleted directly: Free() (or TWaveAudioIO::Deleter in a
-// std::unique_ptr) ends the device and frees the object.
+// Re-entry. Every event runs code that may call any method of any object,
+// this one included, and may pump the thread's messages (a host's Delay). The
+// object is busy while one of its events runs. One rule covers what happens
+// meanwhile:
+//
+// - A device notification that arrives while the object is busy, or while
+//   notifications deferred before it still wait, is deferred. Its device part
+//   runs at once all the same: the header the device hands back is the
+//   engine's again; an input buffer's recorded bytes are set aside and the
+//   buffer goes straight back to the device with fresh room; an output buffer
+//   that is not to be refilled (a stop, the end of the data) is released. Its
+//   event part (the refill of an output buffer with its level report, the
+//   level report and writing of recorded bytes, the open and close work with
+//   OnActivate and OnDeactivate) waits in the object's queue.
+// - Deferred work runs in the order it came, when the object is no longer
+//   busy: in the dispatched message that ends the business, and in the
+//   object's next notifications. Each dispatched message does a bounded amount
+//   of it: once it has run for a buffer's length (BufferLength), the rest stays
+//   queued behind the host's other messages. When the device will send
+//   nothing more on its own (paused, closing, or no buffer at the device), the
+//   object posts itself one message to go on. So a host's message loop and
+//   its Delay always get the thread back, and no object's work waits for
+//   another's.
+// - One buffer at a time is in hand: the work of one notification never runs
+//   inside another's. A seek or stop from inside a level report leaves the
+//   buffer in hand stale: it is released, not queued.
+// - A recorder loses no input because an event was slow: its buffers are
+//   requeued as soon as the device hands them back, whatever runs. Input is
+//   lost at the device only when the thread does not dispatch messages for
+//   longer than all its buffers together (BufferCount x BufferLength). When
+//   the level reports fall behind by more than BufferCount buffers, the
+//   oldest waiting buffer is written without its report, so that the backlog
+//   stays bounded.
+// - Stopping, destroying and unloading reset the device: every queued buffer
+//   comes back at once, whatever the state (paused, closing, at the end of the
+//   data). A stop lets the deferred work and the close notification run as
+//   usual; destroying and unloading take the buffers back on the spot (a
+//   recorder writes what they hold), finish the run and close the device
+//   without waiting for any notification, and raise no event.
+// - Waiting for a close (a new run on an object that is still closing)
+//   dispatches only this object's notifications and is bounded
+//   (kWaveNotificationWaitMs); from inside an event of the object it does not
+//   wait at all, since the close cannot come before the event returns.
+// - Lifetime: public methods and notification handlers run inside a frame
+//   (WaveInUse.h); Free() called while a frame of the object is open defers
+//   the destruction until the outermost frame has returned. Device objects
+//   are therefore never deleted directly: Free() (or TWaveAudioIO::Deleter in
+//   a std::unique_ptr) ends the device and frees the object.
 #pragma once
 
 #include <atomic>
 #include <bitset>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -27,6 +71,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "wave/WaveInUse.h"
 #include "wave/WaveUtils.h"
 
 class TWaveAudioIO;
@@ -89,11 +134,20 @@ bool WaveLibraryUnloading();
 // object gives up on it.
 inline constexpr DWORD kWaveNotificationWaitMs = 2000;
 
-class TWaveAudioIO {
+// The message a device object posts to its callback to go on with its
+// deferred work.
+inline constexpr UINT kWaveResumeMessage = WM_APP + 0x3BB;
+
+// Recorded bytes set aside from the header that held them (GlobalAlloc'd).
+struct TWaveBlock {
+    void* data = nullptr;
+    DWORD bytes = 0;    // recorded
+    DWORD capacity = 0; // allocated
+};
+
+class TWaveAudioIO : public TInUse {
 public:
     TWaveAudioIO();
-    TWaveAudioIO(const TWaveAudioIO&) = delete;
-    TWaveAudioIO& operator=(const TWaveAudioIO&) = delete;
 
     // Ends the device (as a stop does, then waiting for its close) and frees
     // the object; events stay silent from this call on. Called from an event
@@ -158,12 +212,14 @@ public:
 
 protected:
     // Only Free() deletes.
-    virtual ~TWaveAudioIO();
+    ~TWaveAudioIO() override;
+    // Tears the device down and deletes the object (TInUse).
+    void End() override;
 
     // Keeps the object alive while a public method or handler runs: the
     // destruction asked for inside it happens when the outermost frame ends.
     // Code after a frame's end must not touch the object.
-    class TBusyFrame {
+    class TBusyFrame : public TFrame {
     public:
         explicit TBusyFrame(TWaveAudioIO& device);
         ~TBusyFrame();
@@ -185,13 +241,25 @@ protected:
         TWaveAudioIO& device_;
     };
 
+    // One buffer notification (MM_WOM_DONE, MM_WIM_DATA): the header handed
+    // back (null: a request for one more output buffer), the bytes set aside
+    // from it, and whether its level goes unreported.
+    struct TBufferBack {
+        WAVEHDR* header = nullptr;
+        TWaveBlock block;
+        bool unreported = false;
+    };
+
     // --- notification handlers (run under the lock, on the callback thread) ---
     virtual void HandleWimOpen() { WaveOpened(); }
     virtual void HandleWimClose() { WaveClosed(); }
-    virtual void HandleWimData(WAVEHDR*) {}
     virtual void HandleWomOpen() { WaveOpened(); }
     virtual void HandleWomClose() { WaveClosed(); }
-    virtual void HandleWomDone(WAVEHDR*) {}
+    // The device part of a buffer notification, run as it arrives: false when
+    // no event part is left for it.
+    virtual bool TakeBackBuffer(TBufferBack& back) = 0;
+    // Its event part, run at once or deferred (see the top of this file).
+    virtual void HandleBuffer(TBufferBack& back) = 0;
 
     // --- what the directions supply ---
     virtual UINT GetNumDevs() = 0;
@@ -242,14 +310,9 @@ protected:
     virtual void DoResume();
     virtual void DoError();
     virtual void DoLevel(const void* buffer, DWORD size);
-    // DoLevel for the buffer in hand (under the lock). A buffer the device
-    // hands back while the report runs (its handler may pump messages) waits
-    // until the outermost notification handler is done, so that buffers are
-    // queued and recorded in the device's order.
-    void ReportLevel(const void* buffer, DWORD size);
 
-    // The shutdown without notifications (library unload, or a close that
-    // never came): a recorder writes what a returned buffer holds.
+    // The shutdown without notifications (destruction, library unload): a
+    // recorder writes what a returned buffer holds, without events.
     virtual void TakeBackHeader(WAVEHDR*) {}
     // The run's data is done with: a player ends its reading (and frees its
     // adapter), a recorder completes its file. Called by the close
@@ -281,11 +344,20 @@ protected:
     // it is large enough, or `buffer`, which stays someone else's. Failure:
     // code 7 reported, header released, false.
     bool ReallocateHeader(WAVEHDR*& header, DWORD size, void* buffer);
-    // ReallocateHeader with an own buffer of CalcBufferSize bytes; a format
-    // without a buffer size releases the header (false).
+    // ReallocateHeader with an own buffer of CalcBufferSize bytes (the spare
+    // one, when the header's own was set aside); a format without a buffer
+    // size releases the header (false).
     bool RefillHeader(WAVEHDR*& header);
     // The header has been handed to the device (write or add succeeded).
     void MarkQueued(WAVEHDR* header);
+    // Takes the header's own buffer, with `bytes` of it used, out of the
+    // header (which gets new room with the next RefillHeader).
+    TWaveBlock DetachBuffer(WAVEHDR* header, DWORD bytes);
+    // A block done with: kept as the spare buffer, or freed.
+    void RecycleBlock(TWaveBlock& block);
+    // The headers the device holds or has handed back unhandled, in the
+    // order they were queued.
+    std::vector<WAVEHDR*> QueuedHeaders() const;
     bool AllocateCallback();
     void ReleaseCallback();
     bool PostToCallback(UINT message, LPARAM lParam);
@@ -310,13 +382,26 @@ protected:
     // Free() has been called: no events, and the object goes away soon.
     bool Destroying() const { return destroying_; }
 
+    // Raises an event: the object is busy until it returns.
     template <class Event, class... Args>
     void Raise(const Event& event, Args... args) {
         if (destroying_ || !event)
             return;
         const Event handler = event; // a handler may replace the event it runs in
+        struct TBusy {
+            TWaveAudioIO& device;
+            explicit TBusy(TWaveAudioIO& d) : device(d) { ++device.eventDepth_; }
+            ~TBusy() { device.EventReturned(); }
+            TBusy(const TBusy&) = delete;
+            TBusy& operator=(const TBusy&) = delete;
+        } busy(*this);
         handler(this, args...);
     }
+    // One of the object's events is running.
+    bool Busy() const { return eventDepth_ > 0; }
+    // The device will send nothing more by itself: paused, closing, or no
+    // buffer at the device.
+    bool Quiet() const;
 
     std::atomic<bool> opening_{false};
     std::atomic<bool> closing_{false};
@@ -333,17 +418,28 @@ private:
     bool OnCallbackThread() const;
     void JoinThread(DWORD timeout);
     void WaitOwnQueue(DWORD deadline);
-    void LeaveFrame();
     // Frames of the calling thread are open.
     bool OwnFramesOpen() const;
     // Tears the device down; false when the object cannot be freed safely.
     bool TearDown();
     void ForceShutdown(bool mayClose);
     bool TakeHeader(WAVEHDR* header);
-    // The handler of one device message, and those a level report postponed.
-    void DispatchDeviceMessage(UINT message, LPARAM lParam);
-    void RunPostponed();
-    // ForgetHandle, and the postponed notifications of that device dropped.
+    // One device notification: handled now, or its device part now and the
+    // rest deferred.
+    void Notify(UINT message, LPARAM lParam, bool defer);
+    // The event part of a notification.
+    void RunNotification(UINT message, TBufferBack& back);
+    void Defer(UINT message, TBufferBack back);
+    // Runs deferred work in order while the object is not busy and the
+    // dispatched message that began at `start` has time left (at least one
+    // piece when `ranOne` is false); then asks for a resume message when
+    // work is left and the device is quiet.
+    void RunDeferred(DWORD start, bool ranOne);
+    void PostResume();
+    void EventReturned();
+    // The deferred work of a shutdown: recorded bytes written, no events.
+    void FlushDeferred();
+    // ForgetHandle, and the deferred notifications of that device dropped.
     void ForgetDevice();
 
     bool async_ = false;
@@ -353,23 +449,23 @@ private:
     std::uint16_t bufferCount_ = 2;
     std::atomic<DWORD_PTR> callback_{0};
     std::vector<WAVEHDR*> headers_;
-    // Level reports under way (under the lock), and the buffer notifications
-    // that arrived meanwhile, in order: their headers count as the device's
-    // until they are handled.
-    int reports_ = 0;
-    struct TPostponed {
+    // Events of this object running (the object is busy), and the
+    // notifications deferred meanwhile, in order (under the lock).
+    std::atomic<int> eventDepth_{0};
+    struct TDeferred {
         UINT message;
-        LPARAM lParam;
+        TBufferBack back;
     };
-    std::vector<TPostponed> postponed_;
+    std::deque<TDeferred> deferred_;
+    bool resumePosted_ = false;
+    // The spare sample buffer, and the order in which headers were queued.
+    TWaveBlock spare_;
+    std::uint64_t queueCount_ = 0;
     TWaveThread* thread_ = nullptr;
     DWORD openingThread_ = 0;
     CRITICAL_SECTION lock_;
-    std::atomic<int> busy_{0};
-    std::atomic<int> callbackBusy_{0}; // the frames of busy_ open on the callback thread
+    std::atomic<int> callbackBusy_{0}; // the frames open on the callback thread
     std::atomic<bool> destroying_{false};
-    std::atomic<bool> freePending_{false};
-    std::atomic<bool> tearingDown_{false};
 };
 
 // A device object in a std::unique_ptr, freed with Free().

@@ -159,44 +159,57 @@ void TWaveAudioIn::HandleWimClose() {
     DeviceClosed();
 }
 
-void TWaveAudioIn::ConsumeData(WAVEHDR* header) {
-    bool freeIt = true;
-    ReportLevel(header->lpData, header->dwBytesRecorded);
-    DoWaveInData(header->lpData, header->dwBytesRecorded, freeIt);
-    if (!freeIt)
-        header->dwUser = 0; // the consumer keeps the buffer
+void TWaveAudioIn::ConsumeData(void* data, DWORD bytes, bool report, bool& FreeIt) {
+    if (report)
+        DoLevel(data, bytes);
+    DoWaveInData(data, bytes, FreeIt);
 }
 
-// A buffer was filled, or handed back by a stop: pass its bytes on, then
-// queue it again or, when closing, release it; the last one closes the device.
-void TWaveAudioIn::HandleWimData(WAVEHDR* header) {
+bool TWaveAudioIn::TakeBackBuffer(TBufferBack& back) {
+    WAVEHDR*& header = back.header;
     bool queued = false;
-    const auto finish = [&] {
-        if (header != nullptr && !queued) {
-            if ((header->dwFlags & WHDR_PREPARED) != 0)
-                waveInUnprepareHeader(handle_, header, kHeaderBytes);
-            ReallocateHeader(header, 0, nullptr);
-        }
-        CloseWhenDrained();
-    };
     try {
-        if (header != nullptr) {
-            CheckResult(waveInUnprepareHeader(handle_, header, kHeaderBytes));
-            // What the device has handed back is recorded sound, also when
-            // the unprepare failed (reported above): it is not dropped.
-            if (header->dwBytesRecorded > 0 && (header->dwFlags & WHDR_INQUEUE) == 0)
-                ConsumeData(header);
-        }
+        CheckResult(waveInUnprepareHeader(handle_, header, kHeaderBytes));
+        // What the device has handed back is recorded sound, also when the
+        // unprepare failed (reported above): it is not dropped.
+        if (header->dwBytesRecorded > 0 && (header->dwFlags & WHDR_INQUEUE) == 0)
+            back.block = DetachBuffer(header, header->dwBytesRecorded);
         if (!closing_ && HeaderCount() <= BufferCount() && DeviceUsable())
             queued = RefillHeader(header) && AddBuffer(header);
     } catch (...) {
-        finish();
+        queued = false;
+    }
+    if (!queued) {
+        if (header != nullptr && (header->dwFlags & WHDR_PREPARED) != 0)
+            waveInUnprepareHeader(handle_, header, kHeaderBytes);
+        ReallocateHeader(header, 0, nullptr);
+        CloseWhenDrained();
+    }
+    return back.block.data != nullptr;
+}
+
+void TWaveAudioIn::HandleBuffer(TBufferBack& back) {
+    if (back.block.data == nullptr)
+        return;
+    bool freeIt = true;
+    try {
+        ConsumeData(back.block.data, back.block.bytes, !back.unreported, freeIt);
+    } catch (...) {
+        if (freeIt)
+            RecycleBlock(back.block);
+        back.block = {};
         throw;
     }
-    finish();
+    if (freeIt)
+        RecycleBlock(back.block);
+    back.block = {}; // the consumer keeps it otherwise
 }
 
 void TWaveAudioIn::TakeBackHeader(WAVEHDR* header) {
-    if ((header->dwFlags & WHDR_DONE) != 0 && header->dwBytesRecorded > 0)
-        ConsumeData(header);
+    if ((header->dwFlags & WHDR_DONE) != 0 && header->dwBytesRecorded > 0) {
+        bool freeIt = true;
+        ConsumeData(header->lpData, header->dwBytesRecorded, true, freeIt);
+        if (!freeIt)
+            header->dwUser = 0; // the consumer keeps the buffer
+    }
 }

@@ -47,11 +47,16 @@ protected:
     bool RaisesCloseErrors() const override { return false; }
     void HandleWimOpen() override;
     void HandleWimClose() override;
-    void HandleWimData(WAVEHDR* header) override;
+    // Sets the recorded bytes aside and queues the buffer again (or, when
+    // closing, releases it; the last one released closes the device).
+    bool TakeBackBuffer(TBufferBack& back) override;
+    // Reports the level of the bytes set aside and hands them to
+    // DoWaveInData.
+    void HandleBuffer(TBufferBack& back) override;
     void TakeBackHeader(WAVEHDR* header) override;
 
 private:
-    void ConsumeData(WAVEHDR* header);
+    void ConsumeData(void* data, DWORD bytes, bool report, bool& FreeIt);
 
     HWAVEIN handle_ = nullptr;
     TPCMFormat pcmFormat_ = Mono16bit8000Hz;

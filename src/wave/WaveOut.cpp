@@ -289,7 +289,7 @@ void TWaveAudioOut::DoSetPosition(std::int32_t ms) {
     positionOffset_ = ms;
     if (!DeviceUsable())
         return;
-    ++seeks_;
+    inHandStale_ = true;
     if (endOfData_ && closing_ && !Destroying()) {
         // There is data again after the new position (or the refill finds
         // the end once more and closes as before).
@@ -334,13 +334,13 @@ bool TWaveAudioOut::WriteHeader(WAVEHDR* header) {
     const bool alreadyPrepared = (header->dwFlags & WHDR_PREPARED) != 0;
     if (!alreadyPrepared && !CheckResult(waveOutPrepareHeader(handle_, header, kHeaderBytes)))
         return false;
-    const std::uint32_t seeks = seeks_;
+    inHandStale_ = false;
     try {
         // The level is told when the buffer is queued, ahead of its sound.
-        ReportLevel(header->lpData, header->dwBufferLength);
+        DoLevel(header->lpData, header->dwBufferLength);
         // Its handler may have moved the playback (this buffer holds what
         // came before the seek), stopped it, or freed the object.
-        const bool wanted = seeks == seeks_ && !closing_ && !Destroying() && DeviceUsable();
+        const bool wanted = !inHandStale_ && !closing_ && !Destroying() && DeviceUsable();
         if (wanted && CheckResult(waveOutWrite(handle_, header, kHeaderBytes))) {
             MarkQueued(header);
             return true;
@@ -355,25 +355,32 @@ bool TWaveAudioOut::WriteHeader(WAVEHDR* header) {
     return false;
 }
 
-// A buffer came back (or, without a header, one more is asked for): refill
-// and queue it, or, once the data is exhausted or a stop was asked for,
-// release it; the last header released closes the device.
-void TWaveAudioOut::HandleWomDone(WAVEHDR* header) {
-    if (header == nullptr) {
-        if (requests_ > 0)
-            --requests_;
-    } else {
-        CheckResult(waveOutUnprepareHeader(handle_, header, kHeaderBytes));
+// The buffer handed back is the engine's again; one that will not be
+// refilled (a stop, the end of the data, one too many) goes at once.
+bool TWaveAudioOut::TakeBackBuffer(TBufferBack& back) {
+    if (back.header == nullptr)
+        return true; // a request for one more buffer
+    CheckResult(waveOutUnprepareHeader(handle_, back.header, kHeaderBytes));
+    if (!closing_ && HeaderCount() <= BufferCount() && DeviceUsable())
+        return true;
+    ReleaseHeader(back.header);
+    return false;
+}
+
+void TWaveAudioOut::ReleaseHeader(WAVEHDR*& header) {
+    if (header != nullptr) {
+        if ((header->dwFlags & WHDR_PREPARED) != 0)
+            waveOutUnprepareHeader(handle_, header, kHeaderBytes);
+        ReallocateHeader(header, 0, nullptr);
     }
+    CloseWhenDrained();
+}
+
+void TWaveAudioOut::HandleBuffer(TBufferBack& back) {
+    WAVEHDR*& header = back.header;
+    if (header == nullptr && requests_ > 0)
+        --requests_;
     bool queued = false;
-    const auto finish = [&] {
-        if (header != nullptr && !queued) {
-            if ((header->dwFlags & WHDR_PREPARED) != 0)
-                waveOutUnprepareHeader(handle_, header, kHeaderBytes);
-            ReallocateHeader(header, 0, nullptr);
-        }
-        CloseWhenDrained();
-    };
     try {
         // Beyond BufferCount a header is not refilled (the count was lowered).
         const bool surplus =
@@ -395,18 +402,19 @@ void TWaveAudioOut::HandleWomDone(WAVEHDR* header) {
                     header->dwFlags |= WHDR_BEGINLOOP | WHDR_ENDLOOP;
                     header->dwLoops = loops;
                 }
-                const std::uint32_t seeks = seeks_;
                 queued = WriteHeader(header);
                 // A buffer left stale by a seek is released; another one is
                 // filled from the new position in its place.
                 if (queued ? HeaderCount() < BufferCount()
-                           : seeks != seeks_ && !closing_ && DeviceUsable())
+                           : inHandStale_ && !closing_ && DeviceUsable())
                     RequestBuffer();
             }
         }
     } catch (...) {
-        finish();
+        if (!queued)
+            ReleaseHeader(header);
         throw;
     }
-    finish();
+    if (!queued)
+        ReleaseHeader(header);
 }

@@ -91,11 +91,18 @@ protected:
     bool InternalClose() override;
     void HandleWomOpen() override;
     void HandleWomClose() override;
-    void HandleWomDone(WAVEHDR* header) override;
+    bool TakeBackBuffer(TBufferBack& back) override;
+    // Refills the buffer handed back (or, without one, a new one) and
+    // queues it; once the data is exhausted or a stop was asked for,
+    // releases it, and the last header released closes the device.
+    void HandleBuffer(TBufferBack& back) override;
 
 private:
     // Asks the callback for one more buffer (a "done" without a header).
     void RequestBuffer();
+    // Unprepares and releases a header the engine holds (none: null), then
+    // closes the device when nothing is left at it.
+    void ReleaseHeader(WAVEHDR*& header);
     bool Supports(DWORD flag) { return (GetDeviceSupport() & flag) != 0; }
 
     HWAVEOUT handle_ = nullptr;
@@ -108,6 +115,7 @@ private:
     int requests_ = 0;
     // The close under way began at the end of the data (not with a stop).
     bool endOfData_ = false;
-    // Counts the seeks that reset the device: a buffer filled before one is stale.
-    std::uint32_t seeks_ = 0;
+    // A seek reset the device while the buffer in hand was reported: its data
+    // is from before the new position.
+    bool inHandStale_ = false;
 };

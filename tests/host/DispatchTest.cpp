@@ -1,5 +1,7 @@
 #include "host/Dispatch.h"
 
+#include <memory>
+#include <span>
 #include <stdexcept>
 #include <utility>
 
@@ -8,6 +10,7 @@
 #include "host/Execution.h"
 #include "host/HostBindings.h"
 #include "host/HostServices.h"
+#include "host/Lifecycle.h"
 #include "support/FakeHost.h"
 
 namespace {
@@ -53,7 +56,7 @@ TEST(ExecuteAction, RoutesEveryIdWithExactlyItsParameters) {
     char* params[kMaxActionParams] = {};
     for (int32_t id = 1; id <= kActionCount; ++id) {
         received = {};
-        EXPECT_EQ(ExecuteAction(kRecordingExecutors, id, params), 100 + id);
+        EXPECT_EQ(ExecuteAction(kRecordingExecutors, id, std::span<char*>(params)), 100 + id);
         EXPECT_EQ(received.id, id);
         EXPECT_EQ(received.data, static_cast<const void*>(params));
         EXPECT_EQ(received.size, static_cast<std::size_t>(ActionParamCount(id)));
@@ -66,24 +69,66 @@ TEST(ExecuteAction, UnknownIdsAndEmptySlotsAnswerZeroAndTouchNothing) {
     HostParams params{"1", "Res", "x", "y", "z", "w"};
     for (const int32_t id : {0, -1, 47, 1000, INT32_MIN, INT32_MAX}) {
         received = {};
-        EXPECT_EQ(ExecuteAction(kRecordingExecutors, id, params.Slots()), 0);
-        EXPECT_EQ(nbExecAction(id, params.Slots()), 0);
+        EXPECT_EQ(ExecuteAction(kRecordingExecutors, id, params.Array()), 0);
+        EXPECT_EQ(nbExecAction(id, params.Slots(), params.LastIndex()), 0);
         EXPECT_EQ(received.id, -1);
     }
     ActionExecutorTable empty = kRecordingExecutors;
     empty[6] = nullptr;
-    EXPECT_EQ(ExecuteAction(empty, 6, params.Slots()), 0);
+    EXPECT_EQ(ExecuteAction(empty, 6, params.Array()), 0);
     EXPECT_TRUE(host.variableWrites.empty());
     EXPECT_TRUE(host.commands.empty());
 }
 
-TEST(ExecuteAction, MissingParameterArrayIsRefusedUnlessNoneIsExpected) {
+// Texts copied out of what an executor received.
+std::vector<std::string> receivedTexts;
+int32_t CopyingExecutor(ActionParams params) {
+    receivedTexts.clear();
+    for (const char* text : params)
+        receivedTexts.emplace_back(text != nullptr ? text : "<null>");
+    return 1;
+}
+
+TEST(ExecuteAction, TextsTheHostDidNotHandReadAsEmpty) {
     FakeHost host;
-    received = {};
-    EXPECT_EQ(ExecuteAction(kRecordingExecutors, 6, nullptr), 0);
-    EXPECT_EQ(received.id, -1);
-    EXPECT_EQ(ExecuteAction(kRecordingExecutors, 3, nullptr), 103); // destroy-all: no parameters
-    EXPECT_EQ(received.size, 0u);
+    ActionExecutorTable table{};
+    table[5] = &CopyingExecutor; // duVozaPlayerStart: four parameters
+    // Exactly as many texts as the host handed, on the heap: a read past them
+    // is caught by the address sanitizer.
+    const auto handed = std::make_unique<char*[]>(2);
+    handed[0] = HostBlock("1");
+    handed[1] = HostBlock("a.wav");
+    EXPECT_EQ(ExecuteAction(table, 5, std::span<char*>(handed.get(), 2)), 1);
+    EXPECT_EQ(receivedTexts, (std::vector<std::string>{"1", "a.wav", "<null>", "<null>"}));
+    EXPECT_EQ(ExecuteAction(table, 5, {}), 1); // no array at all
+    EXPECT_EQ(receivedTexts, std::vector<std::string>(4, "<null>"));
+    // More texts than parameters: only the action's own are seen.
+    HostParams many{"1", "a.wav", "dev", "Res", "extra", "extra"};
+    EXPECT_EQ(ExecuteAction(table, 5, many.Array()), 1);
+    EXPECT_EQ(receivedTexts, (std::vector<std::string>{"1", "a.wav", "dev", "Res"}));
+    GlobalFree(handed[0]);
+    GlobalFree(handed[1]);
+}
+
+TEST(EntryPoints, AHostArrayIsItsAddressAndTheIndexOfItsLastText) {
+    char* texts[3] = {};
+    EXPECT_EQ(HostArray(texts, 2).size(), 3u);
+    EXPECT_EQ(HostArray(texts, 0).size(), 1u);
+    EXPECT_TRUE(HostArray(texts, -1).empty());
+    EXPECT_TRUE(HostArray(texts, INT32_MIN).empty());
+    EXPECT_TRUE(HostArray(nullptr, 5).empty());
+}
+
+TEST(EntryPoints, AnActionWithTooFewTextsFailsCleanly) {
+    // duVozaPlayerStop with its ID only: the missing result variable is empty,
+    // so only LastError is written.
+    FakeHost host;
+    CreateServiceModules();
+    HostParams idOnly{"abc"};
+    EXPECT_EQ(nbExecAction(6, idOnly.Slots(), idOnly.LastIndex()), 0);
+    FreeServiceModules();
+    EXPECT_EQ(host.variableWrites,
+              (Writes{{"LastError", "Invalid \"duVozaPlayerStop\" action arguments"}}));
 }
 
 // Executors that fail the way the engine may: by throwing.
@@ -106,7 +151,7 @@ TEST(ExecuteAction, AnEscapingExceptionBecomesLastErrorAndFalse) {
     ActionExecutorTable table{};
     table[5] = &ThrowsRuntimeError; // duVozaPlayerStart: ID, path, device, result
     HostParams params{"1", "a.wav", "dev", "Res"};
-    EXPECT_EQ(ExecuteAction(table, 5, params.Slots()), 0);
+    EXPECT_EQ(ExecuteAction(table, 5, params.Array()), 0);
     EXPECT_EQ(host.variableWrites,
               (Writes{{"Res", "True"},
                       {"LastError", "Cannot open file \"C:\\a.wav\" for reading"},
@@ -128,7 +173,7 @@ TEST(ExecuteAction, GuardTextsForEveryKindOfException) {
         ActionExecutorTable table{};
         table[38] = c.executor; // duVozaInfo: path, result
         HostParams params{"a.wav", "Info"};
-        EXPECT_EQ(ExecuteAction(table, 38, params.Slots()), 0);
+        EXPECT_EQ(ExecuteAction(table, 38, params.Array()), 0);
         EXPECT_EQ(host.variableWrites, (Writes{{"LastError", c.lastError}, {"Info", "False"}}));
     }
 }
@@ -139,8 +184,8 @@ TEST(ExecuteAction, GuardWritesNoFalseWhereThereIsNoResultVariable) {
     table[3] = &ThrowsBadAlloc;  // duVozaPlayerDestroyAll: no parameters
     table[22] = &ThrowsBadAlloc; // duVozaInputDevices: two list variables
     HostParams params{"Devices", "Count"};
-    EXPECT_EQ(ExecuteAction(table, 3, nullptr), 0);
-    EXPECT_EQ(ExecuteAction(table, 22, params.Slots()), 0);
+    EXPECT_EQ(ExecuteAction(table, 3, {}), 0);
+    EXPECT_EQ(ExecuteAction(table, 22, params.Array()), 0);
     EXPECT_EQ(host.variableWrites, (Writes{{"LastError", std::bad_alloc().what()},
                                            {"LastError", std::bad_alloc().what()}}));
 }
@@ -150,7 +195,7 @@ TEST(ExecuteAction, GuardHoldsWithoutTheHostsCallbacks) {
     ActionExecutorTable table{};
     table[38] = &ThrowsNonStandard;
     HostParams params{"a.wav", "Info"};
-    EXPECT_EQ(ExecuteAction(table, 38, params.Slots()), 0);
+    EXPECT_EQ(ExecuteAction(table, 38, params.Array()), 0);
 }
 
 // An executor whose work runs another action before it finishes, as an event
@@ -160,7 +205,7 @@ int32_t Reenters(ActionParams params) {
     ActionExecutorTable inner{};
     inner[6] = &RecordingExecutor<6>;
     HostParams innerParams{"1", "Inner"};
-    if (ExecuteAction(inner, 6, innerParams.Slots()) != 106)
+    if (ExecuteAction(inner, 6, innerParams.Array()) != 106)
         call.Fail("re-entry failed");
     return call.Finish();
 }
@@ -170,7 +215,7 @@ TEST(ExecuteAction, CanBeEnteredAgainWhileAnExecutorRuns) {
     ActionExecutorTable table{};
     table[2] = &Reenters;
     HostParams params{"1", "Outer"};
-    EXPECT_EQ(ExecuteAction(table, 2, params.Slots()), 1);
+    EXPECT_EQ(ExecuteAction(table, 2, params.Array()), 1);
     EXPECT_EQ(host.variableWrites, (Writes{{"Outer", "True"}}));
 }
 
@@ -191,11 +236,10 @@ TEST(EditAction, RoutesEveryActionWithParametersWithItsSlots) {
     }
     for (const int32_t id : {0, -1, 47}) {
         EXPECT_EQ(EditAction(kRecordingEditors, id, slots), 0);
-        EXPECT_EQ(nbEditAction(id, slots), 0);
+        EXPECT_EQ(nbEditAction(id, slots, kMaxActionParams - 1), 0);
     }
-    EXPECT_EQ(nbEditAction(3, slots), 0);
-    EXPECT_EQ(nbEditAction(21, slots), 0);
-    EXPECT_EQ(EditAction(kRecordingEditors, 6, nullptr), 0);
+    EXPECT_EQ(nbEditAction(3, slots, kMaxActionParams - 1), 0);
+    EXPECT_EQ(nbEditAction(21, slots, kMaxActionParams - 1), 0);
     EXPECT_TRUE(host.messages.empty());
 }
 
@@ -214,9 +258,25 @@ TEST(EditAction, AnEditorRewritesTheHostsSlots) {
     ActionEditorTable table{};
     table[9] = &StoresNewTexts;
     HostParams params{"1", "250", "Res"};
-    EXPECT_EQ(EditAction(table, 9, params.Slots()), 1);
+    EXPECT_EQ(EditAction(table, 9, params.Array()), 1);
     EXPECT_EQ(params.Text(0), "edited0");
     EXPECT_EQ(params.Text(2), "edited2");
+}
+
+TEST(EditAction, SlotsTheHostDidNotHandAreEditedAndReleased) {
+    // duVozaPlayerPosition has three parameters; the host hands two slots.
+    FakeHost host;
+    ActionEditorTable table{};
+    table[9] = &StoresNewTexts;
+    const auto handed = std::make_unique<char*[]>(2);
+    handed[0] = HostBlock("1");
+    handed[1] = HostBlock("250");
+    EXPECT_EQ(EditAction(table, 9, std::span<char*>(handed.get(), 2)), 1);
+    EXPECT_STREQ(handed[0], "edited0");
+    EXPECT_STREQ(handed[1], "edited1");
+    GlobalFree(handed[0]);
+    GlobalFree(handed[1]);
+    // The third block went back to the heap: the leak sanitizer would say.
 }
 
 TEST(EditAction, AnExceptionIsShownAsAHostMessage) {
@@ -224,7 +284,7 @@ TEST(EditAction, AnExceptionIsShownAsAHostMessage) {
     ActionEditorTable table{};
     table[9] = &ThrowsWhileEditing;
     HostParams params{"1", "250", "Res"};
-    EXPECT_EQ(EditAction(table, 9, params.Slots()), 0);
+    EXPECT_EQ(EditAction(table, 9, params.Array()), 0);
     EXPECT_EQ(host.messages, std::vector<std::string>{"The dialog could not be created"});
     EXPECT_EQ(params.Text(0), "1");
     EXPECT_TRUE(host.variableWrites.empty());

@@ -77,8 +77,8 @@ TEST(EntryPoints, StoreTheHostsCallbacks) {
     nbRegisterInterfaceAccess(nullptr);
     EXPECT_EQ(HostScriptProcessor, nullptr);
     EXPECT_EQ(HostInterfaceAccess, nullptr);
-    auto script = [](const char*) WINAPI {};
-    auto access = [](int32_t, char**) WINAPI {};
+    auto script = [](const char*) TV_HOSTCALL {};
+    auto access = [](int32_t, char**) TV_HOSTCALL { return true; };
     nbRegisterScriptProcessor(script);
     nbRegisterInterfaceAccess(access);
     EXPECT_EQ(HostScriptProcessor, static_cast<ScriptProcessorProc>(script));
@@ -86,7 +86,7 @@ TEST(EntryPoints, StoreTheHostsCallbacks) {
 
     int reserved1 = 0;
     int reserved2 = 0;
-    auto set = [](const char*, const char*) WINAPI {};
+    auto set = [](const char*, const char*) TV_HOSTCALL {};
     nbRegisterPlugIn(nullptr, &reserved1, &reserved2, set);
     EXPECT_EQ(HostSetVariable, static_cast<SetVariableProc>(set));
     EXPECT_EQ(HostReservedCallback1, &reserved1);

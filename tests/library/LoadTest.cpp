@@ -25,17 +25,18 @@ struct Calls {
 };
 Calls calls;
 
-void WINAPI AddAction(int32_t, const char*, const char*, const uint8_t*, int32_t, int32_t) {
+void TV_HOSTCALL AddAction(int32_t, const char*, const char*, int32_t, int32_t, const uint8_t*) {
     ++calls.actions;
 }
-void WINAPI SetVariable(const char* name, const char* value) {
+void TV_HOSTCALL SetVariable(const char* name, const char* value) {
     calls.variableWrites.push_back(std::string(name) + "=" + value);
 }
-void WINAPI ScriptProcessor(const char* command) {
+void TV_HOSTCALL ScriptProcessor(const char* command) {
     calls.commands.emplace_back(command);
 }
-void WINAPI InterfaceAccess(int32_t, char**) {
+bool TV_HOSTCALL InterfaceAccess(int32_t, char**) {
     ++calls.requests;
+    return true;
 }
 
 template <class F>
@@ -94,16 +95,16 @@ TEST(Library, LoadsIntroducesItselfAndUnloadsQuietly) {
     EXPECT_EQ(calls.actions, 53);
 
     char* none[1] = {nullptr};
-    EXPECT_EQ(plugin.exec(0, none), 0);
-    EXPECT_EQ(plugin.exec(47, none), 0);
-    EXPECT_EQ(plugin.edit(3, none), 0);
+    EXPECT_EQ(plugin.exec(0, none, 0), 0);
+    EXPECT_EQ(plugin.exec(47, none, 0), 0);
+    EXPECT_EQ(plugin.edit(3, none, 0), 0);
     plugin.message(0, 0);
 
     // Objects made by actions (where those exist) are freed at unload
     // without a word to the host.
     char* params[1] = {HostText("Object")};
-    plugin.exec(1, params);  // duVozaPlayerCreate
-    plugin.exec(19, params); // duVozaRecordCreate
+    plugin.exec(1, params, 0);  // duVozaPlayerCreate
+    plugin.exec(19, params, 0); // duVozaRecordCreate
     GlobalFree(params[0]);
     const Calls beforeUnload = calls;
     EXPECT_TRUE(FreeLibrary(plugin.module));

@@ -82,18 +82,20 @@ TEST(Unload, EndsRunningDevicesAndLeavesACompleteRecording) {
 // A host whose every subroutine exists and only counts its runs.
 int theGoSubs = 0;
 int theCommands = 0;
-void WINAPI IgnoreAction(int32_t, const char*, const char*, const uint8_t*, int32_t, int32_t) {}
-void WINAPI IgnoreVariable(const char*, const char*) {}
-void WINAPI CountCommand(const char* command) {
+void TV_HOSTCALL IgnoreAction(int32_t, const char*, const char*, int32_t, int32_t, const uint8_t*) {
+}
+void TV_HOSTCALL IgnoreVariable(const char*, const char*) {}
+void TV_HOSTCALL CountCommand(const char* command) {
     ++theCommands;
     if (std::string(command).rfind("GoSub ", 0) == 0)
         ++theGoSubs;
 }
-void WINAPI ListSubroutine(int32_t request, char** slot) {
+bool TV_HOSTCALL ListSubroutine(int32_t request, char** slot) {
     if (request != static_cast<int32_t>(HostRequest::SubroutineList))
-        return;
+        return false;
     *slot = static_cast<char*>(GlobalAlloc(GMEM_FIXED, 4));
     std::memcpy(*slot, "Sub", 4);
+    return true;
 }
 
 void Put32(std::vector<unsigned char>& b, std::uint32_t v) {
@@ -143,7 +145,8 @@ TEST(Unload, ThePlugInEndsItsPlayersAndRecordersWithoutRunningASubroutine) {
             params.push_back(static_cast<char*>(GlobalAlloc(GMEM_FIXED, std::strlen(text) + 1)));
             std::memcpy(params.back(), text, std::strlen(text) + 1);
         }
-        const std::int32_t result = exec(action, params.data());
+        const std::int32_t result =
+            exec(action, params.data(), static_cast<std::int32_t>(params.size()) - 1);
         for (char* p : params)
             GlobalFree(p);
         return result;

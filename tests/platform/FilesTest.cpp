@@ -248,3 +248,57 @@ TEST(Files, ShareModesDecideWhetherASecondHandleOpens) {
     CloseHandle(h);
     EXPECT_TRUE(DeleteFileA(name.c_str()));
 }
+
+// What an open handle shares also decides whether its file may be deleted,
+// renamed away or replaced: a recording's file, open for writing and sharing
+// reading only, survives a save aimed at it.
+TEST(Files, OpenHandlesGuardTheirFileAgainstDeleteAndReplace) {
+    const std::string name = "engine-files-guarded.bin";
+    const std::string other = "engine-files-other.bin";
+    for (const std::string& n : {name, other})
+        DeleteFileA(n.c_str());
+    HANDLE h = Create(other, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    Write(h, "other");
+    CloseHandle(h);
+
+    struct Case {
+        DWORD share;
+        bool deletes;
+    };
+    for (const Case c :
+         {Case{FILE_SHARE_READ, false}, Case{FILE_SHARE_READ | FILE_SHARE_WRITE, false},
+          Case{FILE_SHARE_READ | FILE_SHARE_DELETE, true}}) {
+        SCOPED_TRACE(c.share);
+        HANDLE open = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, c.share, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(open, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(Write(open, "recording"));
+
+        // Replacing a file that is open fails, whatever the handle shares.
+        EXPECT_FALSE(MoveFileExA(other.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(ReadAll(other), "other");
+
+        // Deleting it, or renaming it away, needs the handle to share deleting.
+        const std::string moved = name + ".moved";
+        const BOOL renamed = MoveFileExA(name.c_str(), moved.c_str(), 0);
+        EXPECT_EQ(renamed != FALSE, c.deletes);
+        if (renamed) {
+            EXPECT_TRUE(MoveFileExA(moved.c_str(), name.c_str(), 0));
+        } else {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+            EXPECT_EQ(GetFileAttributesA(moved.c_str()), INVALID_FILE_ATTRIBUTES);
+        }
+        if (!c.deletes) {
+            EXPECT_FALSE(DeleteFileA(name.c_str()));
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        }
+        CloseHandle(open);
+        EXPECT_EQ(ReadAll(name).substr(0, 9), "recording");
+    }
+    // Closed, it is an ordinary file again.
+    EXPECT_TRUE(MoveFileExA(other.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(ReadAll(name), "other");
+    EXPECT_TRUE(DeleteFileA(name.c_str()));
+}

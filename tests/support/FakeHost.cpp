@@ -48,19 +48,19 @@ std::optional<std::string> FakeHost::Variable(const std::string& name) const {
     return std::nullopt;
 }
 
-void WINAPI FakeHost::AddAction(int32_t id, const char* name, const char* hint,
-                                const uint8_t* typeCodes, int32_t lastIndex, int32_t count) {
+void TV_HOSTCALL FakeHost::AddAction(int32_t id, const char* name, const char* hint, int32_t count,
+                                     int32_t lastIndex, const uint8_t* typeCodes) {
     current_->actions.push_back({id, name, hint,
                                  std::vector<uint8_t>(typeCodes, typeCodes + lastIndex + 1),
                                  lastIndex, count});
 }
 
-void WINAPI FakeHost::SetVariable(const char* name, const char* value) {
+void TV_HOSTCALL FakeHost::SetVariable(const char* name, const char* value) {
     current_->variableWrites.emplace_back(name, value);
     current_->log.push_back(std::string("set ") + name + "=" + value);
 }
 
-void WINAPI FakeHost::ScriptProcessor(const char* commandLine) {
+void TV_HOSTCALL FakeHost::ScriptProcessor(const char* commandLine) {
     current_->commands.emplace_back(commandLine);
     current_->log.emplace_back(commandLine);
     if (current_->onGoSub && std::strncmp(commandLine, "GoSub ", 6) == 0) {
@@ -69,7 +69,7 @@ void WINAPI FakeHost::ScriptProcessor(const char* commandLine) {
     }
 }
 
-void WINAPI FakeHost::InterfaceAccess(int32_t code, char** slot) {
+bool TV_HOSTCALL FakeHost::InterfaceAccess(int32_t code, char** slot) {
     FakeHost& host = *current_;
     host.requests.push_back(
         {code, *slot != nullptr ? std::optional<std::string>(*slot) : std::nullopt});
@@ -99,12 +99,13 @@ void WINAPI FakeHost::InterfaceAccess(int32_t code, char** slot) {
     }
     if (answer)
         *slot = HostBlock(*answer);
+    return true;
 }
 
 int32_t ExecAction(int32_t id, const std::vector<std::string>& params) {
     EXPECT_EQ(params.size(), static_cast<std::size_t>(ActionParamCount(id))) << ActionName(id);
     HostParams slots(params);
-    return nbExecAction(id, slots.Slots());
+    return nbExecAction(id, slots.Slots(), slots.LastIndex());
 }
 
 HostParams::HostParams(std::initializer_list<const char*> texts) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -63,11 +64,11 @@ public:
 private:
     std::string pickedText_;
     static FakeHost* current_;
-    static void WINAPI AddAction(int32_t id, const char* name, const char* hint,
-                                 const uint8_t* typeCodes, int32_t lastIndex, int32_t count);
-    static void WINAPI SetVariable(const char* name, const char* value);
-    static void WINAPI ScriptProcessor(const char* commandLine);
-    static void WINAPI InterfaceAccess(int32_t code, char** slot);
+    static void TV_HOSTCALL AddAction(int32_t id, const char* name, const char* hint, int32_t count,
+                                      int32_t lastIndex, const uint8_t* typeCodes);
+    static void TV_HOSTCALL SetVariable(const char* name, const char* value);
+    static void TV_HOSTCALL ScriptProcessor(const char* commandLine);
+    static bool TV_HOSTCALL InterfaceAccess(int32_t code, char** slot);
 };
 
 // A copy of the text in a GlobalAlloc'd block, as the host hands texts over.
@@ -78,7 +79,8 @@ char* HostBlock(const std::string& text);
 int32_t ExecAction(int32_t id, const std::vector<std::string>& params);
 
 // A parameter array of host-owned texts (GlobalAlloc'd blocks), released on
-// destruction; Slots() is what nbExecAction and nbEditAction receive.
+// destruction; Slots() and LastIndex() are what nbExecAction and nbEditAction
+// receive.
 class HostParams {
 public:
     HostParams(std::initializer_list<const char*> texts);
@@ -88,6 +90,9 @@ public:
     HostParams& operator=(const HostParams&) = delete;
 
     char** Slots() { return slots_.data(); }
+    // The index of the last slot, which the host hands with the array.
+    int32_t LastIndex() const { return static_cast<int32_t>(slots_.size()) - 1; }
+    std::span<char*> Array() { return slots_; }
     std::string Text(std::size_t i) const { return slots_.at(i) ? slots_.at(i) : "<null>"; }
 
 private:

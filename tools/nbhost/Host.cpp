@@ -30,21 +30,29 @@ void Guarded(F&& f) {
     }
 }
 
-void WINAPI OnAddAction(int32_t id, const char* name, const char* hint, const uint8_t* codes,
-                        int32_t lastIndex, int32_t count) {
+// The callbacks take the host's calling convention (Exports.h), which on
+// Windows is not the C one.
+void TV_HOSTCALL OnAddAction(int32_t id, const char* name, const char* hint, int32_t count,
+                             int32_t lastIndex, const uint8_t* codes) {
     Guarded([&] { theHost->AddAction(id, name, hint, codes, lastIndex, count); });
 }
 
-void WINAPI OnSetVariable(const char* name, const char* value) {
+void TV_HOSTCALL OnSetVariable(const char* name, const char* value) {
     Guarded([&] { theHost->SetVariable(name, value); });
 }
 
-void WINAPI OnScriptCommand(const char* line) {
+void TV_HOSTCALL OnScriptCommand(const char* line) {
     Guarded([&] { theHost->ProcessScriptCommand(line); });
 }
 
-void WINAPI OnInterfaceAccess(int32_t request, char** slot) {
+bool TV_HOSTCALL OnInterfaceAccess(int32_t request, char** slot) {
     Guarded([&] { theHost->InterfaceAccess(request, slot); });
+    return true;
+}
+
+// The index of an open array's last element, as the host hands it.
+int32_t LastIndex(const std::vector<char*>& texts) {
+    return static_cast<int32_t>(texts.size()) - 1;
 }
 
 // A fixed global-memory copy of a text, as the host hands texts over.
@@ -422,11 +430,9 @@ Host::Flow Host::CallAction(const Statement& st, const Action& action) {
             GlobalFree(p);
         throw;
     }
-    params.push_back(nullptr);
-    const std::int32_t result = exec_(action.id, params.data());
+    const std::int32_t result = exec_(action.id, params.data(), LastIndex(params));
     for (char* p : params)
-        if (p != nullptr)
-            GlobalFree(p);
+        GlobalFree(p);
     if (options_.trace)
         Print("exec " + action.name + Quoted(shown) + " -> " + std::to_string(result));
     return Flow::Next;
@@ -560,10 +566,9 @@ int Host::Edit(const std::string& action, const std::vector<std::string>& params
     std::vector<char*> slots;
     for (std::int32_t i = 0; i < a.count; ++i)
         slots.push_back(GlobalCopy(static_cast<std::size_t>(i) < params.size() ? params[i] : ""));
-    slots.push_back(nullptr);
-    const std::int32_t result = edit_(a.id, slots.data());
+    const std::int32_t result = edit_(a.id, slots.data(), LastIndex(slots));
     Print("edit " + a.name + " -> " + std::to_string(result));
-    for (std::size_t i = 0; i + 1 < slots.size(); ++i) {
+    for (std::size_t i = 0; i < slots.size(); ++i) {
         std::string line = "p";
         line += std::to_string(i);
         line += " = ";

@@ -23,13 +23,15 @@ using posix::lastError;
 
 // The open handles of this process on each file, with their access and share
 // modes: as on Windows, a handle is refused when it wants an access that an
-// open handle does not share, or does not share an access an open handle has.
+// open handle does not share, or does not share an access an open handle has;
+// a file is deleted, or renamed away, only when every open handle shares
+// deleting; and a file that is open is never replaced by a rename.
 // (Only this process's handles are seen.)
 struct OpenFile {
     dev_t device;
     ino_t inode;
     DWORD access; // GENERIC_READ | GENERIC_WRITE
-    DWORD share;  // FILE_SHARE_READ | FILE_SHARE_WRITE
+    DWORD share;  // FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
     const void* owner;
 };
 
@@ -52,6 +54,25 @@ bool MayOpen(const struct stat& info, DWORD access, DWORD share) {
             !SharesWith(open, access, share))
             return false;
     return true;
+}
+
+// Why the file `info` describes may not be deleted or renamed away now:
+// ERROR_SHARING_VIOLATION when an open handle does not share deleting, else
+// ERROR_SUCCESS. Call with openFilesLock held.
+DWORD DeleteBlockedBy(const struct stat& info) {
+    for (const OpenFile& open : openFiles)
+        if (open.device == info.st_dev && open.inode == info.st_ino &&
+            (open.share & FILE_SHARE_DELETE) == 0)
+            return ERROR_SHARING_VIOLATION;
+    return ERROR_SUCCESS;
+}
+
+// Whether a handle of this process is open on the file `info` describes.
+// Call with openFilesLock held.
+bool IsOpen(const struct stat& info) {
+    return std::any_of(openFiles.begin(), openFiles.end(), [&info](const OpenFile& open) {
+        return open.device == info.st_dev && open.inode == info.st_ino;
+    });
 }
 
 class FileObject : public posix::KernelObject {
@@ -283,7 +304,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
         return INVALID_HANDLE_VALUE;
     }
     const DWORD access = desiredAccess & (GENERIC_READ | GENERIC_WRITE);
-    const DWORD share = shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE);
+    const DWORD share = shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     // Checked before opening, so that a refused handle truncates nothing.
     const std::lock_guard<std::mutex> lock(openFilesLock);
     if (existed && !MayOpen(info, access, share)) {
@@ -509,8 +530,14 @@ BOOL DeleteFileA(LPCSTR fileName) {
         return FALSE;
     const std::string& path = *name;
     struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    const bool exists = ::lstat(path.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) {
         lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    const std::lock_guard<std::mutex> lock(openFilesLock);
+    if (exists && DeleteBlockedBy(info) != ERROR_SUCCESS) {
+        lastError = DeleteBlockedBy(info);
         return FALSE;
     }
     if (::unlink(path.c_str()) != 0) {
@@ -537,13 +564,21 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
         FailWithErrnoFor(from);
         return FALSE;
     }
+    const std::lock_guard<std::mutex> lock(openFilesLock);
+    // Renaming a file away needs the delete access every handle on it shares.
+    if (DeleteBlockedBy(info) != ERROR_SUCCESS) {
+        lastError = DeleteBlockedBy(info);
+        return FALSE;
+    }
     struct stat target {};
-    if (::stat(to.c_str(), &target) == 0) {
+    if (::stat(to.c_str(), &target) == 0 &&
+        (target.st_dev != info.st_dev || target.st_ino != info.st_ino)) {
         if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
             lastError = ERROR_ALREADY_EXISTS;
             return FALSE;
         }
-        if (S_ISDIR(target.st_mode)) {
+        // A folder, or a file still open (whatever it shares), is not replaced.
+        if (S_ISDIR(target.st_mode) || IsOpen(target)) {
             lastError = ERROR_ACCESS_DENIED;
             return FALSE;
         }

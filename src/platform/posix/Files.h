@@ -2,7 +2,10 @@
 // Windows-1251 texts; they are converted to UTF-8 and backslashes become
 // slashes before they reach the file system. File handles are kernel objects
 // closed with CloseHandle. Share modes are enforced among the handles of this
-// process, as Windows does: a conflicting open fails with ERROR_SHARING_VIOLATION.
+// process, as Windows does: a conflicting open, and deleting or renaming away a
+// file that an open handle does not share deleting, fail with
+// ERROR_SHARING_VIOLATION; a rename never replaces a file that is open
+// (ERROR_ACCESS_DENIED).
 #pragma once
 
 #include <optional>

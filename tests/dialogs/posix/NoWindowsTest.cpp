@@ -13,7 +13,7 @@ TEST(NativeBuild, EditingAnswersZeroAndTouchesNoSlot) {
     for (int32_t id = 1; id <= kActionCount; ++id) {
         HostParams params{"a", "b", "c", "d", "e", "f"};
         char* const first = params.Slots()[0];
-        EXPECT_EQ(nbEditAction(id, params.Slots()), 0) << ActionName(id);
+        EXPECT_EQ(nbEditAction(id, params.Slots(), params.LastIndex()), 0) << ActionName(id);
         EXPECT_EQ(params.Slots()[0], first);
         EXPECT_EQ(params.Text(0), "a");
     }

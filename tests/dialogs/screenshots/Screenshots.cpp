@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
         bool captured = false;
         const std::string caption = PluginActionEditForm(*desc).Caption();
         driver::Drive([&] { captured = Capture(caption, folder + name); },
-                      [&] { return nbEditAction(id, params.Slots()); });
+                      [&] { return nbEditAction(id, params.Slots(), params.LastIndex()); });
         if (!captured) {
             std::fprintf(stderr, "dialog_screenshots: no picture of %s\n", ActionName(id));
             ++failures;

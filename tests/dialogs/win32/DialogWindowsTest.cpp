@@ -129,7 +129,7 @@ TEST(DialogWindows, EveryDialogShowsTheHostsTextsAndStoresWhatWasTyped) {
                 // Enter presses the default button, OK.
                 driver::PostKey(dialog, VK_RETURN, true);
             },
-            [&] { return nbEditAction(id, params.Slots()); });
+            [&] { return nbEditAction(id, params.Slots(), params.LastIndex()); });
         EXPECT_EQ(result, 1);
         EXPECT_TRUE(ownerDisabled);
         EXPECT_TRUE(IsWindowEnabled(hostWindow.Get()));
@@ -157,7 +157,7 @@ TEST(DialogWindows, CancelEscAndTheCloseBoxTouchNothing) {
                 close(dialog);
                 EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); }));
             },
-            [&] { return nbEditAction(aiRecordStop, params.Slots()); });
+            [&] { return nbEditAction(aiRecordStop, params.Slots(), params.LastIndex()); });
         EXPECT_EQ(result, 0);
         EXPECT_EQ(params.Slots()[0], before[0]);
         EXPECT_EQ(params.Slots()[1], before[1]);
@@ -179,7 +179,7 @@ TEST(DialogWindows, HelpOnF1ReleaseAndTheHelpButton) {
             Click(GetDlgItem(dialog, controls::kHelpButton));
             driver::PostKey(dialog, VK_ESCAPE, true);
         },
-        [&] { return nbEditAction(aiOnPlayerActivate, params.Slots()); });
+        [&] { return nbEditAction(aiOnPlayerActivate, params.Slots(), params.LastIndex()); });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(host.messages,
               (std::vector<std::string>{help::kMissingHelpText, help::kMissingHelpText}));
@@ -198,7 +198,7 @@ TEST(DialogWindows, TheVariablesButtonAsksTheHost) {
             EXPECT_TRUE(WaitUntil([&] { return driver::Focus(dialog) == Field(dialog, 1); }));
             Click(GetDlgItem(dialog, IDOK));
         },
-        [&] { return nbEditAction(aiPlayerPause, params.Slots()); });
+        [&] { return nbEditAction(aiPlayerPause, params.Slots(), params.LastIndex()); });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(params.Text(1), "Picked");
     ASSERT_FALSE(host.requests.empty());
@@ -245,7 +245,7 @@ TEST(DialogWindows, FileButtonsPickFilesInTheSystemsDialogs) {
                           WaitUntil([&] { return driver::Focus(dialog) == Field(dialog, 1); }));
                       Click(GetDlgItem(dialog, IDOK));
                   },
-                  [&] { return nbEditAction(aiPlayerStart, start.Slots()); }),
+                  [&] { return nbEditAction(aiPlayerStart, start.Slots(), start.LastIndex()); }),
               1);
     EXPECT_EQ(start.Text(1), dir + "a.wav|" + dir + "b.wav");
 
@@ -260,7 +260,7 @@ TEST(DialogWindows, FileButtonsPickFilesInTheSystemsDialogs) {
                           WaitUntil([&] { return Text(Field(dialog, 1)) != "C:\\old.wav"; }));
                       Click(GetDlgItem(dialog, IDOK));
                   },
-                  [&] { return nbEditAction(aiRecordStart, record.Slots()); }),
+                  [&] { return nbEditAction(aiRecordStart, record.Slots(), record.LastIndex()); }),
               1);
     EXPECT_EQ(record.Text(1), "C:\\old.wav|" + dir + "new.wav");
 
@@ -280,7 +280,7 @@ TEST(DialogWindows, FileButtonsPickFilesInTheSystemsDialogs) {
                       EXPECT_TRUE(WaitUntil([&] { return !IsWindow(files); }));
                       Click(GetDlgItem(dialog, IDOK));
                   },
-                  [&] { return nbEditAction(aiInfo, info.Slots()); }),
+                  [&] { return nbEditAction(aiInfo, info.Slots(), info.LastIndex()); }),
               1);
     EXPECT_EQ(info.Text(0), dir + "a.wav");
 
