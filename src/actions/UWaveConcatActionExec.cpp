@@ -40,16 +40,20 @@ std::int32_t ExecWaveConcat(ActionParams params) {
         ForFile(secondFile, [&] { second.Wave()->LoadFromFile(secondFile); });
         TWave& a = *first.Wave();
         TWave& b = *second.Wave();
-        if (a.IsValidWave() && b.IsValidWave() && !a.HasSameFormat(b)) {
-            call.Fail("Cannot join \"" + firstFile + "\" and \"" + secondFile +
-                      "\": their formats differ");
+        const std::string both = "Cannot join \"" + firstFile + "\" and \"" + secondFile + "\": ";
+        if (!a.IsValidWave()) {
+            call.Fail(FileRefusalText(aiConcat, firstFile, a.Refusal()));
+        } else if (!b.IsValidWave()) {
+            call.Fail(FileRefusalText(aiConcat, secondFile, b.Refusal()));
+        } else if (!a.HasSameFormat(b)) {
+            call.Fail(both + "their formats differ");
         } else {
             TWaveStreamAdapter* const waves[] = {&a, &b};
             const auto gapMs = static_cast<std::uint32_t>(*gap);
             if (ForFile(destination, [&] { return joined.Wave()->Concat(waves, gapMs); }))
                 joined.Wave()->SaveToFile(destination);
             else
-                call.FailQuietly();
+                call.Fail(both + joined.Wave()->Refusal());
         }
     }
     return call.Finish();

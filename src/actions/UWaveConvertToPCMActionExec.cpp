@@ -27,7 +27,7 @@ std::int32_t ExecWaveConvertToPCM(ActionParams params) {
             if (wave.ConvertToPCM(TWaveUtilitiesModule::PCMFormatFromText(call.Text(kFormatText))))
                 wave.SaveToFile(call.Text(kDestination));
             else
-                call.FailQuietly();
+                call.Fail(FileRefusalText(aiConvertToPCM, source, wave.Refusal()));
         });
     }
     return call.Finish();

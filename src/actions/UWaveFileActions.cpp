@@ -18,6 +18,47 @@ std::string SoundFileNotFoundText(const std::string& fileName) {
     return "Не найден звуковой файл \""_w1251 + fileName + "\".";
 }
 
+std::string FileRefusalText(std::int32_t actionId, const std::string& fileName,
+                            const std::string& why) {
+    const char* what = "edit";
+    switch (actionId) {
+    case aiSub:
+        what = "cut a part of";
+        break;
+    case aiInfo:
+        what = "read";
+        break;
+    case aiConcat:
+        what = "join";
+        break;
+    case aiInvert:
+        what = "reverse";
+        break;
+    case aiDelete:
+        what = "delete a part of";
+        break;
+    case aiTrimStart:
+        what = "trim the start of";
+        break;
+    case aiTrimEnd:
+        what = "trim the end of";
+        break;
+    case aiChangeVolume:
+        what = "change the volume of";
+        break;
+    case aiInsertSilence:
+        what = "insert silence into";
+        break;
+    case aiConvertToPCM:
+        what = "convert";
+        break;
+    default:
+        break;
+    }
+    return std::string("Cannot ") + what + " \"" + fileName +
+           "\": " + (why.empty() ? std::string("the file cannot be used") : why);
+}
+
 void ThrowOutOfMemoryFor(const std::string& fileName, const std::bad_alloc& error) {
     std::string text = "Not enough memory for \"" + fileName + "\"";
     if (const auto* known = dynamic_cast<const EOutOfMemory*>(&error))
@@ -42,7 +83,7 @@ std::int32_t RunFileEditFrame(std::int32_t actionId, ActionParams params,
             if (edit(wave))
                 wave.SaveToFile(call.Text(kDestinationParam));
             else
-                call.FailQuietly();
+                call.Fail(FileRefusalText(actionId, source, wave.Refusal()));
         });
     }
     return call.Finish();

@@ -22,6 +22,12 @@ class TWave;
 // "Не найден звуковой файл \"<file>\"." with the file name as given.
 std::string SoundFileNotFoundText(const std::string& fileName);
 
+// Why an action could not do its work on a file: "Cannot <what> \"<file>\":
+// <why>", with `what` the action's work ("reverse", "convert") and `why` the
+// engine's refusal (a generic clause when it gave none).
+std::string FileRefusalText(std::int32_t actionId, const std::string& fileName,
+                            const std::string& why);
+
 // Raises the stream error that reports memory running out while working on
 // a file: `Not enough memory for "<file>": <n> bytes could not be had`.
 [[noreturn]] void ThrowOutOfMemoryFor(const std::string& fileName, const std::bad_alloc& error);

@@ -71,14 +71,16 @@ const std::vector<std::string>& TWaveUtilitiesModule::InputDeviceNames() {
     return inputNames_;
 }
 
-void TWaveUtilitiesModule::GetWaveInfo(const std::string& fileName,
-                                       std::vector<std::string>& info) {
+void TWaveUtilitiesModule::GetWaveInfo(const std::string& fileName, std::vector<std::string>& info,
+                                       std::string* refusal) {
     info.clear();
     if (!FileExists(fileName))
         return;
     TWave& wave = *storage_->Wave();
     TWaveClearGuard clear(wave);
     wave.LoadFromFile(fileName);
+    if (refusal != nullptr)
+        *refusal = wave.IsValidWave() ? std::string() : wave.Refusal();
     info.push_back(wave.AudioFormatText());
     info.push_back(std::to_string(static_cast<std::uint32_t>(wave.DurationMs())));
     info.push_back(std::to_string(static_cast<std::uint32_t>(wave.KilobitsPerSecond())));

@@ -27,7 +27,10 @@ public:
     // when it cannot be computed). A missing file leaves the list empty; a
     // file that is no valid wave gives "", "0", "0", "0", "-1". Loads the file
     // into the shared storage and empties it again.
-    void GetWaveInfo(const std::string& fileName, std::vector<std::string>& info);
+    // `refusal` receives why a file that exists is no valid wave (empty for
+    // a valid one).
+    void GetWaveInfo(const std::string& fileName, std::vector<std::string>& info,
+                     std::string* refusal = nullptr);
 
     // The PCM format named by one of the sixteen descriptions of the 8000 to
     // 44100 Hz formats ("PCM: 44,100 kHz, 16 Bit, Stereo"), compared exactly;

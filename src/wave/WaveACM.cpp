@@ -150,13 +150,17 @@ bool IsLinear(const WAVEFORMATEX* f) {
 }
 
 // The system's converter takes 8- and 16-bit PCM of one or two channels as
-// it should; it has no float, cuts 24-bit samples and miscounts their sizes,
-// and reads more channels as if they were two. Those sources, to 8- or 16-bit
-// PCM of one or two channels, are converted here, the same on every system.
+// it should while it keeps the channels; it has no float, cuts 24-bit
+// samples and miscounts their sizes, and reads more channels as if they were
+// two. Those sources, to 8- or 16-bit PCM of one or two channels, are
+// converted here, the same on every system. It also sums the channels it
+// folds into one, clipping the sum: fewer channels, from any source, are
+// averaged here.
 bool ConvertedHere(const WAVEFORMATEX* from, const WAVEFORMATEX* to) {
     const bool plain = from->wFormatTag == WAVE_FORMAT_PCM && from->nChannels <= 2 &&
                        (from->wBitsPerSample == 8 || from->wBitsPerSample == 16);
-    return IsLinear(from) && !plain && IsSupportedPCM(to) && to->nChannels <= 2;
+    return IsLinear(from) && IsSupportedPCM(to) && to->nChannels <= 2 &&
+           (!plain || to->nChannels < from->nChannels);
 }
 
 // A sample as a signed 32-bit value at full scale.
@@ -226,18 +230,55 @@ bool ConvertLinear(const WAVEFORMATEX* from, const void* source, std::uint32_t s
     const unsigned inChannels = from->nChannels;
     const unsigned outChannels = to->nChannels;
     const unsigned sampleBytes = from->wBitsPerSample / 8;
-    for (std::uint64_t j = 0; j < count; ++j) {
-        const std::uint8_t* frame = src + pick(j) * from->nBlockAlign;
-        for (unsigned c = 0; c < outChannels; ++c) {
-            std::int64_t sum = 0;
-            unsigned n = 0;
-            for (unsigned k = inChannels == 1 ? 0 : c; k < inChannels; k += outChannels, ++n)
-                sum += ReadSample(frame + k * sampleBytes, from);
-            const std::int64_t mean = std::llround(static_cast<double>(sum) / n);
-            WriteSample(out + j * to->nBlockAlign + c * (to->wBitsPerSample / 8), mean,
-                        to->wBitsPerSample);
+    const unsigned outBytes = to->wBitsPerSample / 8;
+    // pick(j), stepped along without a division per frame.
+    const std::uint64_t step = 2 * std::uint64_t{from->nSamplesPerSec};
+    const std::uint64_t stepWhole = step / twice;
+    const std::uint64_t stepPart = step % twice;
+    // One loop, made for each pair of sample reader and writer, so that the
+    // common sources run without a test of their format per sample.
+    const auto fold = [&](auto read, auto write) {
+        std::uint64_t index = pick(0);
+        std::uint64_t rest = from->nSamplesPerSec % twice;
+        for (std::uint64_t j = 0; j < count; ++j) {
+            const std::uint8_t* frame = src + index * from->nBlockAlign;
+            for (unsigned c = 0; c < outChannels; ++c) {
+                std::int64_t sum = 0;
+                std::int64_t n = 0;
+                for (unsigned k = inChannels == 1 ? 0 : c; k < inChannels; k += outChannels, ++n)
+                    sum += read(frame + k * sampleBytes);
+                // Rounded to the nearest, halves away from zero.
+                std::int64_t mean = sum;
+                if (n == 2)
+                    mean = sum >= 0 ? (sum + 1) >> 1 : -((1 - sum) >> 1);
+                else if (n > 2)
+                    mean = sum >= 0 ? (sum + n / 2) / n : -((n / 2 - sum) / n);
+                write(out + j * to->nBlockAlign + c * outBytes, mean);
+            }
+            index += stepWhole;
+            rest += stepPart;
+            if (rest >= twice) {
+                rest -= twice;
+                ++index;
+            }
         }
-    }
+    };
+    const auto writeTo = [&](auto read) {
+        if (outBytes == 1)
+            fold(read, [](std::uint8_t* p, std::int64_t v) { WriteSample(p, v, 8); });
+        else
+            fold(read, [](std::uint8_t* p, std::int64_t v) { WriteSample(p, v, 16); });
+    };
+    if (from->wFormatTag == WAVE_FORMAT_PCM && sampleBytes == 2)
+        writeTo([](const std::uint8_t* p) {
+            return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0] | (p[1] << 8)) << 16);
+        });
+    else if (from->wFormatTag == WAVE_FORMAT_PCM && sampleBytes == 1)
+        writeTo([](const std::uint8_t* p) {
+            return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0] ^ 0x80) << 24);
+        });
+    else
+        writeTo([from](const std::uint8_t* p) { return ReadSample(p, from); });
     resultSize = static_cast<std::uint32_t>(bytes);
     return true;
 }
@@ -251,65 +292,81 @@ bool ConvertWaveData(const WAVEFORMATEX* sourceFormat, const void* source, std::
 
 bool TWaveStreamAdapter::ConvertToFormat(const WAVEFORMATEX* format) {
     if (format == nullptr)
-        return false;
+        return Refuse("there is no format to convert to");
+    // A file already in the format stays as it is, its sizes repaired.
     if (HasFormat(format))
-        return true;
+        return RepairSizes() || Refuse("the wave is being played or recorded");
+    if (!IsConsistentFormat(format))
+        return Refuse("the format to convert to contradicts itself");
     // The own record also goes to the manager's format suggestion.
-    if (!IsConsistentFormat(format) || !IsConsistentFormat(FormatRecord()))
+    if (!Editable())
         return false;
     TLentWaveData data(*this, false);
     if (!data.Ok())
-        return false;
+        return Refuse("it holds no sample data");
 
     // An in-memory wave takes the converted block as its stream, the headers
     // written into the room left in front of the data: no copy of the data.
     auto* memory = dynamic_cast<TMemoryStream*>(Stream());
-    const std::uint32_t room = memory != nullptr ? HeaderBytes(format) : 0;
+    const THeaders headers = FreshHeaders(format);
+    const std::uint32_t room = memory != nullptr ? HeaderBytes(headers) : 0;
     Block converted;
     std::uint32_t convertedSize = 0;
     const WAVEFORMATEX* own = FormatRecord();
+    // The PCM layout of the source's channels and rate that a driver
+    // suggests for decoding it.
+    WAVEFORMATEX pcm;
+    std::memset(&pcm, 0, sizeof(pcm));
+    pcm.wFormatTag = WAVE_FORMAT_PCM;
+    pcm.nChannels = own->nChannels;
+    pcm.nSamplesPerSec = own->nSamplesPerSec;
+    const auto suggested = [&] {
+        return acmFormatSuggest(nullptr, Record(own), &pcm, sizeof(pcm), kKeepTagChannelsRate) ==
+               MMSYSERR_NOERROR;
+    };
     bool ok = false;
     if (ConvertedHere(own, format)) {
         ok = ConvertLinear(own, data.Data(), data.Size(), format, room, converted, convertedSize);
+    } else if (!IsLinear(own) && IsSupportedPCM(format) && format->nChannels < own->nChannels) {
+        // A coding to fewer channels: decoded by the manager, averaged here.
+        Block decoded;
+        std::uint32_t decodedSize = 0;
+        ok =
+            suggested() && IsLinear(&pcm) &&
+            ConvertInto(own, data.Data(), data.Size(), &pcm, decoded, decodedSize) &&
+            ConvertLinear(&pcm, decoded.get(), decodedSize, format, room, converted, convertedSize);
     } else {
         ok = ConvertInto(own, data.Data(), data.Size(), format, converted, convertedSize, room);
-        if (!ok) {
-            // No driver for the pair: through the PCM layout of the source's
-            // channels and rate that a driver suggests.
-            WAVEFORMATEX pcm;
-            std::memset(&pcm, 0, sizeof(pcm));
-            pcm.wFormatTag = WAVE_FORMAT_PCM;
-            pcm.nChannels = own->nChannels;
-            pcm.nSamplesPerSec = own->nSamplesPerSec;
-            if (acmFormatSuggest(nullptr, Record(own), &pcm, sizeof(pcm), kKeepTagChannelsRate) ==
-                MMSYSERR_NOERROR) {
-                Block intermediate;
-                std::uint32_t intermediateSize = 0;
-                ok = ConvertInto(own, data.Data(), data.Size(), &pcm, intermediate,
-                                 intermediateSize) &&
-                     ConvertInto(&pcm, intermediate.get(), intermediateSize, format, converted,
-                                 convertedSize, room);
-            }
+        // No driver for the pair: through the PCM that a driver decodes to.
+        if (!ok && suggested()) {
+            Block intermediate;
+            std::uint32_t intermediateSize = 0;
+            ok = ConvertInto(own, data.Data(), data.Size(), &pcm, intermediate, intermediateSize) &&
+                 ConvertInto(&pcm, intermediate.get(), intermediateSize, format, converted,
+                             convertedSize, room);
         }
     }
     // The source data is given back before the wave is rewritten: for an
     // in-memory wave it points into the stream that the rewrite replaces.
     data.Release(false);
-    if (!ok || phase_ != wpNone)
-        return false;
+    if (phase_ != wpNone)
+        return Refuse("the wave is being played or recorded");
+    if (!ok)
+        return Refuse("this system has no converter from " + DescribeFormat(own) + " to " +
+                      DescribeFormat(format));
     auto* bytes = static_cast<std::uint8_t*>(converted.get());
     if (memory == nullptr)
-        return Rewrite(format, bytes + room, convertedSize);
+        return Rewrite(headers, bytes + room, convertedSize);
     InvalidateDetails();
     const std::int64_t used = std::int64_t{room} + convertedSize;
     memory->Adopt(converted.release(), used, used + 1);
-    CompleteInMemory(*memory, format, convertedSize);
+    CompleteInMemory(*memory, headers, convertedSize);
     return true;
 }
 
 bool TWaveStreamAdapter::ConvertToPCM(TPCMFormat format) {
     if (format <= nonePCM || format > Stereo16bit48000Hz)
-        return false;
+        return Refuse("there is no PCM format to convert to");
     WAVEFORMATEX record;
     std::memset(&record, 0, sizeof(record));
     MakePCMFormat(&record, format);

@@ -13,6 +13,27 @@ FOURCC Id(const char* text) {
     return mmioStringToFOURCCA(text, 0);
 }
 
+std::uint32_t Get32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
+}
+
+std::uint64_t Get64(const std::uint8_t* p) {
+    return Get32(p) | (std::uint64_t{Get32(p + 4)} << 32);
+}
+
+void Put32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Bytes for a size field of 4 or, in an RF64 "ds64" chunk, 8 bytes.
+std::vector<std::uint8_t> SizeField(std::uint64_t value, bool wide) {
+    std::vector<std::uint8_t> b(wide ? 8 : 4);
+    for (std::size_t i = 0; i < b.size(); ++i)
+        b[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    return b;
+}
+
 // Walks the chunk headers of `stream` from `position` the way a chunk search
 // does, and tells whether a chunk `id` (with form type `type`, if not 0) is
 // reached before the data ends. A size from a damaged file that would move the
@@ -155,21 +176,70 @@ bool TWaveStreamAdapter::EnsureDetails() {
 }
 
 bool TWaveStreamAdapter::Parse() {
-    if (stream_ == nullptr || stream_->Size() == 0)
+    layout_ = TLayout{};
+    invalidReason_.clear();
+    if (stream_ == nullptr || stream_->Size() == 0) {
+        refusal_ = invalidReason_ = "the file is empty";
         return false;
+    }
     const std::int64_t streamSize = stream_->Size();
+    std::uint8_t head[12] = {};
+    stream_->Seek(0, soBeginning);
+    const bool rf64 = stream_->Read(head, sizeof head) == sizeof head &&
+                      (std::memcmp(head, "RF64", 4) == 0 || std::memcmp(head, "BW64", 4) == 0) &&
+                      std::memcmp(head + 8, "WAVE", 4) == 0;
+    const bool valid = rf64 ? ParseRf64(streamSize) : ParseRiff(streamSize);
+    if (!valid && invalidReason_.empty())
+        invalidReason_ = "it is not a RIFF WAVE file";
+    refusal_ = invalidReason_;
+    return valid;
+}
+
+bool TWaveStreamAdapter::TakeFormat(const std::uint8_t* contents, std::uint32_t size) {
+    if (size < 14) {
+        invalidReason_ = "its \"fmt \" chunk is shorter than 14 bytes";
+        return false;
+    }
+    const std::size_t length = std::max<std::size_t>(size, sizeof(WAVEFORMATEX));
+    format_ = static_cast<PWaveFormatEx>(std::calloc(length, 1));
+    if (format_ == nullptr)
+        throw EOutOfMemory(length);
+    std::memcpy(format_, contents, size);
+    layout_.fmt.assign(contents, contents + size);
+    // cbSize promises extra bytes; a record is never taken to reach beyond
+    // what the chunk holds.
+    if (sizeof(WAVEFORMATEX) + format_->cbSize > length)
+        format_->cbSize = static_cast<WORD>(length - sizeof(WAVEFORMATEX));
+    ReadExtensibleAsPlain(format_);
+    CorrectBlockByteRate(format_);
+    return true;
+}
+
+void TWaveStreamAdapter::TakeData(std::int64_t start, std::uint64_t size, std::int64_t streamSize) {
+    // A writer that could not go back to fill in the size (one writing to a
+    // pipe) leaves a size that runs past the end: the data is what the file
+    // holds. Data ends with its last whole block.
+    dataStart_ = static_cast<std::int32_t>(start);
+    dataSize_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        size, static_cast<std::uint64_t>(std::max<std::int64_t>(0, streamSize - start))));
+    if (format_->nBlockAlign > 1)
+        dataSize_ -= dataSize_ % format_->nBlockAlign;
+}
+
+bool TWaveStreamAdapter::ParseRiff(std::int64_t streamSize) {
     HMMIO h = OpenStreamMmio(stream_);
     if (h == nullptr)
         return false;
     const LONG saved = mmioSeek(h, 0, SEEK_CUR);
-    bool valid = false;
-    [&] {
+    const bool valid = [&] {
         MMCKINFO riff{};
         riff.fccType = Id("WAVE");
         if (mmioSeek(h, 0, SEEK_SET) != 0 ||
             !ChunkReachable(*stream_, 0, FOURCC_RIFF, riff.fccType) ||
             mmioDescend(h, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR)
-            return;
+            return false;
+        layout_.riffSizeAt = riff.dwDataOffset - 4;
+        layout_.riffSize = riff.cksize;
         // A RIFF size that runs past the end (a writer to a pipe leaves
         // 0xFFFFFFFF) would make the chunk end wrap around 32 bits, and the
         // chunk searches inside it would find nothing: it ends with the file.
@@ -178,24 +248,24 @@ bool TWaveStreamAdapter::Parse() {
         MMCKINFO fmt{};
         fmt.ckid = Id("fmt");
         if (!ChunkReachable(*stream_, mmioSeek(h, 0, SEEK_CUR), fmt.ckid, 0) ||
-            mmioDescend(h, &fmt, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR || fmt.cksize < 14)
-            return;
+            mmioDescend(h, &fmt, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) {
+            invalidReason_ = "it has no \"fmt \" chunk";
+            return false;
+        }
         // A size that runs past the end of the stream cannot be read whole;
         // refuse it before allocating.
-        if (std::int64_t{fmt.dwDataOffset} + fmt.cksize > streamSize)
-            return;
-        const std::size_t length = std::max<std::size_t>(fmt.cksize, sizeof(WAVEFORMATEX));
-        format_ = static_cast<PWaveFormatEx>(std::calloc(length, 1));
-        if (format_ == nullptr)
-            throw EOutOfMemory(length);
+        if (std::int64_t{fmt.dwDataOffset} + fmt.cksize > streamSize) {
+            invalidReason_ = "its \"fmt \" chunk runs past the end of the file";
+            return false;
+        }
+        std::vector<std::uint8_t> contents(fmt.cksize);
         const LONG want = static_cast<LONG>(fmt.cksize);
-        if (mmioRead(h, reinterpret_cast<HPSTR>(format_), want) != want)
-            return;
-        // cbSize promises extra bytes; a record is never taken to reach
-        // beyond what the chunk holds.
-        if (sizeof(WAVEFORMATEX) + format_->cbSize > length)
-            format_->cbSize = static_cast<WORD>(length - sizeof(WAVEFORMATEX));
-        ReadExtensibleAsPlain(format_);
+        if (mmioRead(h, reinterpret_cast<HPSTR>(contents.data()), want) != want) {
+            invalidReason_ = "its \"fmt \" chunk cannot be read";
+            return false;
+        }
+        if (!TakeFormat(contents.data(), fmt.cksize))
+            return false;
         // The search for "data" starts right after the format contents: past
         // the pad byte that follows contents of odd size, or, for a writer
         // that left the pad out, right at the byte after them.
@@ -210,21 +280,108 @@ bool TWaveStreamAdapter::Parse() {
         };
         const bool found = fmt.cksize % 2 != 0 ? findData(afterFormat + 1) || findData(afterFormat)
                                                : findData(afterFormat);
-        if (!found)
-            return;
-        // A writer that could not go back to fill in the size (one writing to
-        // a pipe) leaves a size that runs past the end: the data is what the
-        // file holds. Data ends with its last whole block.
-        dataStart_ = static_cast<std::int32_t>(data.dwDataOffset);
-        dataSize_ = static_cast<std::uint32_t>(std::min<std::int64_t>(
-            data.cksize, std::max<std::int64_t>(0, streamSize - dataStart_)));
-        if (format_->nBlockAlign > 1)
-            dataSize_ -= dataSize_ % format_->nBlockAlign;
-        valid = true;
+        if (!found) {
+            invalidReason_ = "it has no \"data\" chunk after its \"fmt \" chunk";
+            return false;
+        }
+        layout_.dataSizeAt = data.dwDataOffset - 4;
+        layout_.dataSize = data.cksize;
+        TakeData(data.dwDataOffset, data.cksize, streamSize);
+        return true;
     }();
     mmioSeek(h, saved, SEEK_SET);
     mmioClose(h, 0);
     return valid;
+}
+
+bool TWaveStreamAdapter::ParseRf64(std::int64_t streamSize) {
+    // "RF64" (or "BW64"), a RIFF size that is all ones when it does not fit,
+    // "WAVE", then a "ds64" chunk with the 64-bit RIFF size, data size and
+    // sample count, and a table of the 64-bit sizes of other chunks. A chunk
+    // whose 32-bit size is all ones has its size there.
+    const auto readAt = [&](std::int64_t at, void* into, std::int64_t count) {
+        if (at < 0 || at + count > streamSize)
+            return false;
+        stream_->Seek(at, soBeginning);
+        return stream_->Read(into, count) == count;
+    };
+    std::uint8_t ds64[36] = {};
+    if (!readAt(12, ds64, 36) || std::memcmp(ds64, "ds64", 4) != 0 || Get32(ds64 + 4) < 28 ||
+        20 + std::int64_t{Get32(ds64 + 4)} > streamSize) {
+        invalidReason_ = "its RF64 header has no \"ds64\" chunk";
+        return false;
+    }
+    const std::uint32_t ds64Size = Get32(ds64 + 4);
+    layout_.ds64 = true;
+    layout_.samples = Get64(ds64 + 24);
+    std::uint8_t riff32[4] = {};
+    readAt(4, riff32, 4);
+    if (Get32(riff32) == 0xFFFFFFFF) {
+        layout_.rf64 = true;
+        layout_.riffSizeAt = 20;
+        layout_.riffSize = Get64(ds64 + 8);
+    } else {
+        layout_.riffSize = Get32(riff32);
+    }
+    const std::uint64_t data64 = Get64(ds64 + 16);
+    // The table: 12-byte entries of an id and a 64-bit size.
+    std::vector<std::uint8_t> table;
+    const std::uint64_t tableBytes = std::uint64_t{Get32(ds64 + 32)} * 12;
+    if (tableBytes <= ds64Size - 28) {
+        table.resize(static_cast<std::size_t>(tableBytes));
+        readAt(20 + 28, table.data(), static_cast<std::int64_t>(tableBytes));
+    }
+    std::int64_t position = 20 + std::int64_t{ds64Size} + (ds64Size & 1);
+    bool haveFormat = false;
+    while (position + 8 <= streamSize && position <= kMaxPosition) {
+        std::uint8_t header[8];
+        readAt(position, header, 8);
+        std::uint64_t size = Get32(header + 4);
+        const bool wide = size == 0xFFFFFFFF;
+        if (wide && std::memcmp(header, "data", 4) == 0) {
+            size = data64;
+        } else if (wide) {
+            size = ~std::uint64_t{0};
+            for (std::size_t i = 0; i + 12 <= table.size(); i += 12)
+                if (std::memcmp(table.data() + i, header, 4) == 0)
+                    size = Get64(table.data() + i + 4);
+        }
+        const std::int64_t contents = position + 8;
+        if (std::memcmp(header, "fmt ", 4) == 0 && !haveFormat) {
+            if (size > static_cast<std::uint64_t>(streamSize - contents)) {
+                invalidReason_ = "its \"fmt \" chunk runs past the end of the file";
+                return false;
+            }
+            std::vector<std::uint8_t> record(static_cast<std::size_t>(size));
+            readAt(contents, record.data(), static_cast<std::int64_t>(size));
+            if (!TakeFormat(record.data(), static_cast<std::uint32_t>(size)))
+                return false;
+            haveFormat = true;
+        } else if (std::memcmp(header, "data", 4) == 0 && haveFormat) {
+            // A writer to a pipe leaves the sizes 0: the data runs to the end
+            // (and the size, past any end, is to be repaired).
+            const bool unknown = wide && size == 0;
+            if (unknown)
+                size = static_cast<std::uint64_t>(streamSize - contents);
+            if (size > kMaxDataBytes) {
+                invalidReason_ = "its data of " + std::to_string(size) +
+                                 " bytes is larger than the " + std::to_string(kMaxDataBytes) +
+                                 " bytes that can be edited";
+                return false;
+            }
+            layout_.dataSizeAt = wide ? 12 + 8 + 8 : static_cast<std::uint32_t>(position + 4);
+            layout_.dataWide = wide;
+            layout_.dataSize = unknown ? ~std::uint64_t{0} : size;
+            TakeData(contents, size, streamSize);
+            return true;
+        }
+        if (size > static_cast<std::uint64_t>(kMaxPosition))
+            break;
+        position = contents + static_cast<std::int64_t>(size + (size & 1));
+    }
+    invalidReason_ = haveFormat ? "it has no \"data\" chunk after its \"fmt \" chunk"
+                                : "it has no \"fmt \" chunk";
+    return false;
 }
 
 void TWaveStreamAdapter::InvalidateDetails() {
@@ -408,40 +565,183 @@ void TWaveStreamAdapter::CutAfterData() {
 
 // --- rewriting in memory ---------------------------------------------------------
 
-std::uint32_t TWaveStreamAdapter::HeaderBytes(const WAVEFORMATEX* format) {
-    const std::uint32_t record = sizeof(WAVEFORMATEX) + format->cbSize;
-    return 12 + 8 + record + (record & 1) + 8;
+bool TWaveStreamAdapter::CarriedChunk(FOURCC id, FOURCC listType) {
+    return (id == Id("LIST") && listType == Id("INFO")) || id == Id("bext") || id == Id("iXML") ||
+           id == Id("id3") || id == Id("ID3");
+}
+
+TWaveStreamAdapter::THeaders TWaveStreamAdapter::FreshHeaders(const WAVEFORMATEX* format) {
+    THeaders headers;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(format);
+    headers.record.assign(bytes, bytes + sizeof(WAVEFORMATEX) + format->cbSize);
+    headers.fmt = headers.record;
+    headers.fact = format->wFormatTag != WAVE_FORMAT_PCM;
+    return headers;
+}
+
+TWaveStreamAdapter::THeaders TWaveStreamAdapter::EditHeaders() {
+    THeaders headers = FreshHeaders(format_);
+    headers.fmt = layout_.fmt;
+    // An extensible record counts as other than PCM to readers, whatever
+    // its sub-format: it gets a "fact" chunk too.
+    headers.fact =
+        layout_.fmt.size() < 2 || (layout_.fmt[0] | (layout_.fmt[1] << 8)) != WAVE_FORMAT_PCM;
+    headers.carried = CarriedChunks();
+    return headers;
+}
+
+std::vector<std::uint8_t> TWaveStreamAdapter::CarriedChunks() {
+    std::vector<std::uint8_t> carried;
+    if (!EnsureDetails())
+        return carried;
+    const std::int64_t size = stream_->Size();
+    // The chunks of the RIFF (or RF64) chunk, from the first after "WAVE".
+    std::int64_t position = layout_.rf64 ? 12 : std::int64_t{layout_.riffSizeAt} + 8;
+    while (position + 8 <= size && position <= kMaxPosition) {
+        std::uint8_t header[12] = {};
+        stream_->Seek(position, soBeginning);
+        const std::int64_t got = stream_->Read(header, sizeof header);
+        std::uint64_t length = Get32(header + 4);
+        if (position + 8 == dataStart_)
+            length = std::min<std::uint64_t>(layout_.dataSize,
+                                             static_cast<std::uint64_t>(size - dataStart_));
+        else if (length == 0xFFFFFFFF && layout_.rf64)
+            break; // a size in the "ds64" table: no chunk of those carried
+        const std::int64_t end = position + 8 + static_cast<std::int64_t>(length);
+        if (end > size)
+            break;
+        const FOURCC id = Get32(header);
+        const FOURCC listType = got >= 12 ? Get32(header + 8) : 0;
+        if (position + 8 != dataStart_ && CarriedChunk(id, listType)) {
+            const std::size_t at = carried.size();
+            carried.resize(at + 8 + static_cast<std::size_t>(length) + (length & 1), 0);
+            stream_->Seek(position, soBeginning);
+            stream_->Read(carried.data() + at, 8 + static_cast<std::int64_t>(length));
+        }
+        position = end + static_cast<std::int64_t>(length & 1);
+    }
+    return carried;
+}
+
+bool TWaveStreamAdapter::CheckSizes(bool apply) {
+    bool wrong = false;
+    std::int64_t size = stream_->Size();
+    const std::int64_t available = size - dataStart_;
+    std::uint64_t dataField = layout_.dataSize;
+    const auto write = [&](std::uint32_t at, std::uint64_t value, bool wide) {
+        const std::vector<std::uint8_t> field = SizeField(value, wide);
+        stream_->Seek(at, soBeginning);
+        stream_->Write(field.data(), static_cast<std::int64_t>(field.size()));
+    };
+    // A data size past the end: the data is what the file holds, in whole
+    // blocks; a part of a block at the end goes. An RF64 file counts its
+    // samples too, which a writer to a pipe leaves 0.
+    if (dataField > static_cast<std::uint64_t>(available)) {
+        wrong = true;
+        dataField = dataSize_;
+        if (apply) {
+            write(layout_.dataSizeAt, dataField, layout_.dataWide);
+            stream_->SetSize(std::int64_t{dataStart_} + dataSize_);
+            size = stream_->Size();
+        }
+    }
+    if (layout_.ds64 && layout_.samples == 0 && dataSize_ > 0) {
+        wrong = true;
+        if (apply)
+            write(12 + 8 + 16, SampleFrames(format_, dataSize_), true);
+    }
+    // The pad byte after odd data, which a writer may have left out at the
+    // end of the file.
+    const std::int64_t dataEnd = std::int64_t{dataStart_} + static_cast<std::int64_t>(dataField);
+    if ((dataField & 1) && size == dataEnd) {
+        wrong = true;
+        if (apply) {
+            const std::uint8_t pad = 0;
+            stream_->Seek(dataEnd, soBeginning);
+            stream_->Write(&pad, 1);
+            size = stream_->Size();
+        }
+    }
+    // A RIFF size that runs past the end, or ends before the data does.
+    const std::int64_t riffBase = layout_.rf64 ? 8 : std::int64_t{layout_.riffSizeAt} + 4;
+    const std::int64_t riffEnd = riffBase + static_cast<std::int64_t>(std::min<std::uint64_t>(
+                                                layout_.riffSize, std::uint64_t{1} << 40));
+    if (riffEnd > size || riffEnd < dataEnd + static_cast<std::int64_t>(dataField & 1)) {
+        wrong = true;
+        if (apply)
+            write(layout_.riffSizeAt, static_cast<std::uint64_t>(size - riffBase), layout_.rf64);
+    }
+    return wrong;
+}
+
+bool TWaveStreamAdapter::IsWellFormed() {
+    return EnsureDetails() && !CheckSizes(false);
+}
+
+bool TWaveStreamAdapter::RepairSizes() {
+    if (phase_ != wpNone || !EnsureDetails())
+        return false;
+    if (CheckSizes(false)) {
+        CheckSizes(true);
+        InvalidateDetails();
+        EnsureDetails();
+    }
+    return true;
+}
+
+std::uint32_t TWaveStreamAdapter::HeaderBytes(const THeaders& headers) {
+    const auto fmt = static_cast<std::uint32_t>(headers.fmt.size());
+    return 12 + 8 + fmt + (fmt & 1) + (headers.fact ? 12 : 0) +
+           static_cast<std::uint32_t>(headers.carried.size()) + 8;
+}
+
+bool TWaveStreamAdapter::Refuse(std::string why) {
+    refusal_ = std::move(why);
+    return false;
 }
 
 bool TWaveStreamAdapter::Editable() {
-    return EnsureDetails() && IsConsistentFormat(format_);
+    if (!EnsureDetails())
+        return Refuse(invalidReason_);
+    if (!IsConsistentFormat(format_))
+        return Refuse("its format record contradicts itself (" + DescribeFormat(format_) +
+                      ", block align " + std::to_string(format_->nBlockAlign) + ")");
+    return true;
 }
 
-void TWaveStreamAdapter::CompleteInMemory(TMemoryStream& memory, const WAVEFORMATEX* format,
+void TWaveStreamAdapter::CompleteInMemory(TMemoryStream& memory, const THeaders& headers,
                                           std::uint32_t dataBytes) {
     InvalidateDetails();
-    const std::uint32_t header = HeaderBytes(format);
-    const std::uint32_t record = sizeof(WAVEFORMATEX) + format->cbSize;
+    const std::uint32_t header = HeaderBytes(headers);
+    const auto fmt = static_cast<std::uint32_t>(headers.fmt.size());
     const std::int64_t total = std::int64_t{header} + dataBytes + (dataBytes & 1);
     memory.Expose(total);
     std::uint8_t* p = memory.Memory();
-    const auto put32 = [&p](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            *p++ = static_cast<std::uint8_t>(v >> (8 * i));
+    const auto put32 = [&p](std::uint64_t v) {
+        Put32(p, static_cast<std::uint32_t>(std::min<std::uint64_t>(v, 0xFFFFFFFF)));
+        p += 4;
     };
     const auto putId = [&p](const char* id) {
         std::memcpy(p, id, 4);
         p += 4;
     };
     putId("RIFF");
-    put32(static_cast<std::uint32_t>(total - 8));
+    put32(static_cast<std::uint64_t>(total - 8));
     putId("WAVE");
     putId("fmt ");
-    put32(record);
-    std::memcpy(p, format, record);
-    p += record;
-    if (record & 1)
+    put32(fmt);
+    std::memcpy(p, headers.fmt.data(), fmt);
+    p += fmt;
+    if (fmt & 1)
         *p++ = 0;
+    if (headers.fact) {
+        putId("fact");
+        put32(4);
+        put32(SampleFrames(headers.Format(), dataBytes));
+    }
+    if (!headers.carried.empty())
+        std::memcpy(p, headers.carried.data(), headers.carried.size());
+    p += headers.carried.size();
     putId("data");
     put32(dataBytes);
     if (dataBytes & 1)

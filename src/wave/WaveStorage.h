@@ -29,6 +29,10 @@ enum TWavePhase { wpNone, wpReading, wpWriting };
 
 class TWaveStreamAdapter {
 public:
+    // The largest data a wave holds: the file's offsets must stay within the
+    // 31 bits that the mmio functions address.
+    static constexpr std::uint32_t kMaxDataBytes = 0x7FFFFF00;
+
     TWaveStreamAdapter(TStream* stream, bool ownsStream);
     TWaveStreamAdapter(const TWaveStreamAdapter&) = delete;
     TWaveStreamAdapter& operator=(const TWaveStreamAdapter&) = delete;
@@ -64,6 +68,21 @@ public:
     int PeakPercent();
     // The stream holds no bytes (nothing is parsed).
     bool IsEmpty();
+    // Why the last operation that answered false refused, as a clause that
+    // follows the file's name ("it holds no sample data"); after a parse that
+    // found no valid wave, why it is not one. Empty when nothing was refused.
+    const std::string& Refusal() const { return refusal_; }
+    // The file needs no repair: its RIFF size, its data size (and an RF64
+    // file's sample count) and the pad byte after odd data agree with the
+    // bytes it holds.
+    bool IsWellFormed();
+    // Corrects in the file, leaving every other byte as it is, what
+    // IsWellFormed finds wrong: a RIFF size or a data size that runs past the
+    // end (the data is then what the file holds, in whole blocks), a missing
+    // pad byte after odd data, an RF64 sample count of 0 (a writer to a pipe
+    // leaves it). False (nothing changes) for an invalid wave or while a
+    // phase is open.
+    bool RepairSizes();
 
     // Re-reads the details when they are stale (never while writing) and
     // returns whether the stream holds a valid wave.
@@ -108,14 +127,22 @@ public:
     // a start at or beyond the end (including one too large to convert to
     // bytes) is refused with false; a length or position too large to
     // convert, or reaching past the end, reaches to the end of the data.
-    // Every edit rewrites the file, keeping only the "fmt " and "data"
-    // chunks, and reports true only when the result holds data. It refuses
-    // (false, nothing changes) a wave whose format record contradicts itself.
+    // Every edit refuses (false, nothing changes, Refusal says why) a wave
+    // whose format record contradicts itself, and reports true only when the
+    // result holds data.
+    //
+    // Invert and ChangeVolume change the samples where they are: every other
+    // byte of the file stays, and RepairSizes corrects its sizes.
     // Frames of 8- and 16-bit PCM reversed in time (the channels stay).
     virtual bool Invert();
     // Samples of 8- and 16-bit PCM scaled by percent of their distance from
     // silence.
     virtual bool ChangeVolume(std::int32_t percent);
+    // The edits that save a new wave (ranges, trims, insertions, Concat)
+    // write the source's "fmt " chunk as it was, a "fact" chunk with the new
+    // sample count unless its tag is PCM (an extensible record gets one), and the source's chunks that stay
+    // true after an edit (see CarriedChunk); they drop the others (cue points,
+    // sampler loops, a "fact" that counted the old data).
     // Conversion (WaveACM.cpp): 8- and 16-bit PCM of one or two channels and
     // the coded formats through the audio compression manager; other PCM and
     // IEEE float, to 8- or 16-bit PCM, in our own code.
@@ -162,9 +189,31 @@ public:
     // Moves an open phase to DataStart + offset; nothing without a phase.
     void SeekData(std::int32_t offset);
 
-    // The bytes a rewrite puts before the data: the RIFF header, the "fmt "
-    // chunk with the record (padded to an even length) and the "data" header.
-    static std::uint32_t HeaderBytes(const WAVEFORMATEX* format);
+    // What a rewrite puts before the data: the "fmt " chunk's contents, a
+    // "fact" chunk when `fact` is set, whole chunks carried over from the
+    // source, and the record of the data's format (which times the data and
+    // counts the samples of the "fact" chunk).
+    struct THeaders {
+        std::vector<std::uint8_t> fmt;
+        bool fact = false;
+        std::vector<std::uint8_t> carried;
+        std::vector<std::uint8_t> record;
+        const WAVEFORMATEX* Format() const {
+            return reinterpret_cast<const WAVEFORMATEX*>(record.data());
+        }
+    };
+    // Fresh headers for data in `format`: its record as the "fmt " chunk, a
+    // "fact" chunk unless it is PCM, nothing carried.
+    static THeaders FreshHeaders(const WAVEFORMATEX* format);
+    // The bytes of the headers: the RIFF header, the "fmt " chunk (padded to
+    // an even length), the "fact" chunk, the carried chunks and the "data"
+    // header.
+    static std::uint32_t HeaderBytes(const THeaders& headers);
+    // The chunks of a source that an edit keeps: "LIST" of type "INFO"
+    // (title, artist and the like), "bext" (a broadcast description),
+    // "iXML", "id3 " and "ID3 " tags. Their texts say nothing about the
+    // positions of the samples.
+    static bool CarriedChunk(FOURCC id, FOURCC listType);
 
 protected:
     // A run of the data's bytes, from an offset into the data.
@@ -176,32 +225,55 @@ protected:
         std::function<void(std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format)>;
 
     // A valid wave whose format record agrees with itself: what every edit
-    // requires of the wave it works on.
+    // requires of the wave it works on. Sets Refusal when it is not.
     bool Editable();
-    // Rewrites the wave in `format` with `size` bytes of `data`; true when
+    // Sets Refusal to `why`; false.
+    bool Refuse(std::string why);
+    // The headers that an edit of this (editable) wave writes: its own "fmt "
+    // chunk, a "fact" chunk unless that chunk's tag is PCM, the chunks it
+    // carries.
+    THeaders EditHeaders();
+    // Rewrites the wave with `headers` and `size` bytes of `data`; true when
     // more than 0 bytes were written.
-    bool Rewrite(const WAVEFORMATEX* format, const void* data, std::uint32_t size);
-    // Rewrites the wave, in its own format, with the given pieces of its own
-    // data one after another, changed by `transform` when given. An in-memory
-    // wave does it in the memory it has: the pieces move into place behind
-    // new headers, nothing else is allocated. True when the result holds data.
-    bool RewriteKeeping(std::span<const TDataPiece> pieces, const TDataTransform& transform = {});
-    // RewriteKeeping of the whole data of 8- or 16-bit PCM, changed by
-    // `transform`; false for any other format and for empty data.
-    bool RewriteSamples(const TDataTransform& transform);
-    // Makes `memory`, this wave's stream, the file of `format` whose
-    // `dataBytes` bytes of data lie at HeaderBytes(format): writes the headers
-    // in front of them and a pad byte after odd data, sets the size and reads
-    // the details again. The memory must have room for the pad byte.
-    void CompleteInMemory(TMemoryStream& memory, const WAVEFORMATEX* format,
-                          std::uint32_t dataBytes);
+    bool Rewrite(const THeaders& headers, const void* data, std::uint32_t size);
+    // The same with the data in pieces, one after another; none may lie in
+    // this wave's own stream.
+    struct TBytes {
+        const void* data;
+        std::uint32_t size;
+    };
+    bool Rewrite(const THeaders& headers, std::span<const TBytes> pieces);
+    // Rewrites the wave, with EditHeaders, with the given pieces of its own
+    // data one after another. An in-memory wave does it in the memory it has:
+    // the pieces move into place behind the new headers, nothing else is
+    // allocated. True when the result holds data.
+    bool RewriteKeeping(std::span<const TDataPiece> pieces);
+    // The whole data of 8- or 16-bit PCM changed in place by `transform`,
+    // then RepairSizes; `what` names the change for a refusal.
+    bool ChangeSamples(const char* what, const TDataTransform& transform);
+    // Makes `memory`, this wave's stream, the file whose `dataBytes` bytes of
+    // data lie at HeaderBytes(headers): writes the headers in front of them
+    // and a pad byte after odd data, sets the size and reads the details
+    // again. The memory must have room for the pad byte.
+    void CompleteInMemory(TMemoryStream& memory, const THeaders& headers, std::uint32_t dataBytes);
     // Byte offset of a time in the cached format, clamped to `limit`.
     std::uint32_t ClampedBytes(std::uint32_t ms, std::uint32_t limit);
 
 private:
     bool Parse();
+    bool ParseRiff(std::int64_t streamSize);
+    bool ParseRf64(std::int64_t streamSize);
+    // The "fmt " chunk's contents become the cached record (and the layout's
+    // copy); false when they are too short.
+    bool TakeFormat(const std::uint8_t* contents, std::uint32_t size);
+    // The data chunk at `start` with the size its header states.
+    void TakeData(std::int64_t start, std::uint64_t size, std::int64_t streamSize);
     void FreeFormat();
     void FinishWriting();
+    // The size fields as RepairSizes would set them; `apply` writes them.
+    bool CheckSizes(bool apply);
+    // The carried chunks (CarriedChunk) of the parsed file, one after another.
+    std::vector<std::uint8_t> CarriedChunks();
 
     TStream* stream_;
     bool ownsStream_;
@@ -210,6 +282,20 @@ private:
     std::uint32_t dataSize_ = 0;
     std::int32_t dataStart_ = 0;
     PWaveFormatEx format_ = nullptr;
+    // Where the parsed file keeps what an edit writes back or repairs.
+    struct TLayout {
+        std::vector<std::uint8_t> fmt; // the "fmt " chunk's contents
+        bool rf64 = false;             // RF64/BW64: the sizes are 64-bit, in "ds64"
+        std::uint32_t riffSizeAt = 4;  // offset of the RIFF size
+        std::uint32_t dataSizeAt = 0;  // offset of the data size
+        bool dataWide = false;         // the data size is the 64-bit one of "ds64"
+        bool ds64 = false;             // RF64/BW64, with the sample count of "ds64"
+        std::uint64_t samples = 0;     // that count
+        std::uint64_t riffSize = 0;    // the sizes the file states
+        std::uint64_t dataSize = 0;
+    } layout_;
+    std::string refusal_;
+    std::string invalidReason_;
     TWavePhase phase_ = wpNone;
     MMCKINFO riffChunk_{};
     MMCKINFO dataChunk_{};

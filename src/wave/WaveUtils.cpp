@@ -205,6 +205,59 @@ bool IsSupportedPCM(const WAVEFORMATEX* format) {
            (format->wBitsPerSample == 8 || format->wBitsPerSample == 16);
 }
 
+std::uint32_t SamplesPerBlock(const WAVEFORMATEX* format) {
+    if (format == nullptr || format->nChannels == 0)
+        return 0;
+    const unsigned channels = format->nChannels;
+    const unsigned block = format->nBlockAlign;
+    switch (format->wFormatTag) {
+    case WAVE_FORMAT_IMA_ADPCM:
+        // The header's sample, then 8 samples per 4 bytes of each channel.
+        return block > 4 * channels ? (block - 4 * channels) * 2 / channels + 1 : 0;
+    case WAVE_FORMAT_ADPCM:
+        return format->cbSize >= 2 ? ExtraWord(format, 0) : 0;
+    case WAVE_FORMAT_GSM610:
+        // Two frames of 160 samples in 65 bytes.
+        return block == 65 && channels == 1 ? 320 : 0;
+    default:
+        return 0;
+    }
+}
+
+void CorrectBlockByteRate(WAVEFORMATEX* format) {
+    const std::uint32_t samples = SamplesPerBlock(format);
+    if (samples == 0 || format->nBlockAlign == 0 || format->nSamplesPerSec == 0)
+        return;
+    const std::uint64_t rate =
+        (std::uint64_t{format->nSamplesPerSec} * format->nBlockAlign + samples / 2) / samples;
+    // Writers round the rate their own ways; only one that is off by more
+    // than a percent contradicts the blocks.
+    const std::uint64_t stated = format->nAvgBytesPerSec;
+    const std::uint64_t off = stated > rate ? stated - rate : rate - stated;
+    if (off * 100 > rate && rate > 0 && rate <= 0xFFFFFFFF)
+        format->nAvgBytesPerSec = static_cast<DWORD>(rate);
+}
+
+std::uint64_t SampleFrames(const WAVEFORMATEX* format, std::uint32_t bytes) {
+    if (format == nullptr || format->nBlockAlign == 0)
+        return 0;
+    const std::uint32_t perBlock = SamplesPerBlock(format);
+    if (perBlock != 0)
+        return std::uint64_t{bytes / format->nBlockAlign} * perBlock;
+    switch (format->wFormatTag) {
+    case WAVE_FORMAT_PCM:
+    case WAVE_FORMAT_IEEE_FLOAT:
+    case WAVE_FORMAT_ALAW:
+    case WAVE_FORMAT_MULAW:
+        return bytes / format->nBlockAlign;
+    default:
+        // A coding whose blocks are not known: by its byte rate.
+        return format->nAvgBytesPerSec == 0
+                   ? 0
+                   : std::uint64_t{bytes} * format->nSamplesPerSec / format->nAvgBytesPerSec;
+    }
+}
+
 bool IsConsistentFormat(const WAVEFORMATEX* format) {
     if (format == nullptr || format->nChannels == 0 || format->nSamplesPerSec == 0 ||
         format->nSamplesPerSec > kMaxSampleRate || format->nBlockAlign == 0)
@@ -313,7 +366,7 @@ bool FillWithSilence(void* data, std::uint32_t size, const WAVEFORMATEX* format)
     if (!IsSupportedPCM(format))
         return false;
     if (data != nullptr)
-        std::memset(data, format->wBitsPerSample == 8 ? 127 : 0, size);
+        std::memset(data, format->wBitsPerSample == 8 ? 128 : 0, size);
     return true;
 }
 

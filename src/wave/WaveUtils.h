@@ -83,6 +83,19 @@ std::string DescribeFormat(const WAVEFORMATEX* format);
 // refuse any other record.
 bool IsConsistentFormat(const WAVEFORMATEX* format);
 
+// The samples of one channel in a block of IMA ADPCM, Microsoft ADPCM or
+// GSM 6.10; 0 for any other format.
+std::uint32_t SamplesPerBlock(const WAVEFORMATEX* format);
+// A block format's byte rate that contradicts its blocks (some writers put a
+// rate there that has nothing to do with them) is replaced by the rate of
+// its blocks: rate * block align / samples per block. Every time and position
+// is computed from the byte rate.
+void CorrectBlockByteRate(WAVEFORMATEX* format);
+// The sample frames that `bytes` bytes of data hold (a "fact" chunk's count):
+// whole blocks times the samples per block for block formats, one per block
+// align for PCM, float and G.711, by the byte rate for other codings.
+std::uint64_t SampleFrames(const WAVEFORMATEX* format, std::uint32_t bytes);
+
 // True for PCM with 8 or 16 bits per sample, the formats the sample
 // operations below accept; they touch no data for any other format.
 bool IsSupportedPCM(const WAVEFORMATEX* format);
@@ -94,7 +107,7 @@ int PeakLevelPercent(const void* data, std::uint32_t size, const WAVEFORMATEX* f
 // Reverses the order of the frames (a sample of each channel) in place, so
 // that the channels keep their places; a trailing part of a frame stays.
 bool ReverseSamples(void* data, std::uint32_t size, const WAVEFORMATEX* format);
-// Byte 127 for 8-bit data, 0 for 16-bit data.
+// Byte 128 (the zero of unsigned samples) for 8-bit data, 0 for 16-bit data.
 bool FillWithSilence(void* data, std::uint32_t size, const WAVEFORMATEX* format);
 // v := v + v * percent / 100 (truncated), with v the distance from silence:
 // 8-bit samples scale around 128 and are clamped to 0..255, 16-bit ones are

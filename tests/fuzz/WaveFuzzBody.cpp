@@ -192,6 +192,7 @@ struct Snapshot {
     std::uint32_t dataBytes = 0;
     std::int32_t duration = 0;
     bool acquirable = false; // valid and data not empty
+    bool wellFormed = false;
     Bytes data;
 
     const WAVEFORMATEX* Format() const { return AsFormat(format); }
@@ -211,6 +212,7 @@ Snapshot Take(TWaveStreamAdapter& wave) {
     s.dataBytes = wave.DataBytes();
     s.duration = wave.DurationMs();
     s.acquirable = s.dataBytes > 0;
+    s.wellFormed = wave.IsWellFormed();
     if (s.acquirable)
         s.data.assign(s.file.begin() + s.dataStart, s.file.begin() + s.dataStart + s.dataBytes);
     return s;
@@ -239,7 +241,7 @@ bool Affordable(const WAVEFORMATEX* format, std::uint32_t ms, std::uint64_t more
 }
 
 Bytes Silence(const Snapshot& s, std::uint32_t n) {
-    return Bytes(n, s.Format()->wBitsPerSample == 8 ? 127 : 0);
+    return Bytes(n, s.Format()->wBitsPerSample == 8 ? 128 : 0);
 }
 
 Bytes Join(std::initializer_list<Bytes> parts) {
@@ -255,6 +257,11 @@ Bytes Slice(const Bytes& b, std::size_t from, std::size_t to) {
 }
 
 // --- checks ---------------------------------------------------------------------------
+
+std::uint32_t Get32(const Bytes& file, std::size_t at) {
+    return file[at] | (file[at + 1] << 8) | (file[at + 2] << 16) |
+           (std::uint32_t{file[at + 3]} << 24);
+}
 
 // Every detail agrees with the file and with the others; misuse outside a
 // phase is refused.
@@ -292,8 +299,15 @@ void CheckDetails(TWaveStreamAdapter& wave, bool inMemory) {
     // field claims.
     FUZZ_EXPECT(static_cast<std::uint64_t>(start) + bytes <= file.size());
     FUZZ_EXPECT(format->nBlockAlign <= 1 || bytes % format->nBlockAlign == 0);
-    const std::uint32_t field = file[start - 4] | (file[start - 3] << 8) | (file[start - 2] << 16) |
-                                (std::uint32_t{file[start - 1]} << 24);
+    std::uint64_t field = Get32(file, static_cast<std::size_t>(start) - 4);
+    // RF64 keeps a size that is all ones in its "ds64" chunk; 0 there
+    // (a writer to a pipe) lets the data run to the end.
+    if (field == 0xFFFFFFFF &&
+        (std::memcmp(file.data(), "RF64", 4) == 0 || std::memcmp(file.data(), "BW64", 4) == 0)) {
+        field = Get32(file, 28) | (std::uint64_t{Get32(file, 32)} << 32);
+        if (field == 0)
+            field = file.size() - static_cast<std::size_t>(start);
+    }
     FUZZ_EXPECT(bytes <= field);
     FUZZ_EXPECT(format->nBlockAlign == 0 ||
                 bytes + format->nBlockAlign >
@@ -330,27 +344,47 @@ void CheckBoth(TWaveStreamAdapter& memory, TWaveStreamAdapter& plain) {
     FUZZ_EXPECT(FileOf(memory) == FileOf(plain));
 }
 
-// A rewrite produced exactly this layout: RIFF, an 18 + cbSize "fmt " chunk
-// with its pad byte, and "data" with its pad byte, all sizes agreeing.
-void CheckRewritten(TWaveStreamAdapter& wave, const Bytes& format, const Bytes& data) {
+// A rewrite produced this layout: RIFF, a "fmt " chunk with its pad byte (an
+// 18 + cbSize one when `fresh`; then for PCM nothing follows it but "data"),
+// and "data" with its pad byte, all sizes agreeing.
+void CheckRewritten(TWaveStreamAdapter& wave, const Bytes& format, const Bytes& data, bool fresh) {
     FUZZ_EXPECT(wave.IsValidWave());
+    FUZZ_EXPECT(wave.IsWellFormed());
     const WAVEFORMATEX* now = wave.FormatRecord();
     FUZZ_EXPECT(RecordOf(now) == format);
     const unsigned cb = now->cbSize;
     const std::size_t start = static_cast<std::size_t>(wave.DataStart());
-    FUZZ_EXPECT(start == 46 + cb + (cb & 1));
-    FUZZ_EXPECT(wave.DataBytes() == data.size());
     const Bytes file = FileOf(wave);
+    const std::uint32_t fmt = Get32(file, 16);
+    FUZZ_EXPECT(fmt >= 14 && 20 + std::size_t{fmt} + (fmt & 1) + 8 <= start);
+    if (fresh) {
+        FUZZ_EXPECT(fmt == sizeof(WAVEFORMATEX) + cb);
+        FUZZ_EXPECT(now->wFormatTag != WAVE_FORMAT_PCM || start == 46 + cb + (cb & 1));
+    }
+    FUZZ_EXPECT(wave.DataBytes() == data.size());
     FUZZ_EXPECT(file.size() == start + data.size() + (data.size() & 1));
     FUZZ_EXPECT(Slice(file, start, start + data.size()) == data);
     FUZZ_EXPECT((data.size() & 1) == 0 || file.back() == 0);
-    const auto get32 = [&file](std::size_t at) {
-        return file[at] | (file[at + 1] << 8) | (file[at + 2] << 16) |
-               (std::uint32_t{file[at + 3]} << 24);
-    };
-    FUZZ_EXPECT(get32(4) == file.size() - 8);
-    FUZZ_EXPECT(get32(16) == sizeof(WAVEFORMATEX) + cb);
-    FUZZ_EXPECT(get32(start - 4) == data.size());
+    FUZZ_EXPECT(Get32(file, 4) == file.size() - 8);
+    FUZZ_EXPECT(Get32(file, start - 4) == data.size());
+}
+
+// An edit in place left every byte of the file before the data as it was,
+// except the size fields, and the data is `data`; the sizes agree now.
+void CheckInPlace(TWaveStreamAdapter& wave, const Snapshot& before, const Bytes& data) {
+    FUZZ_EXPECT(wave.IsValidWave());
+    FUZZ_EXPECT(wave.IsWellFormed());
+    FUZZ_EXPECT(RecordOf(wave.FormatRecord()) == before.format);
+    FUZZ_EXPECT(wave.DataStart() == static_cast<std::int32_t>(before.dataStart));
+    FUZZ_EXPECT(wave.DataBytes() == data.size());
+    const Bytes file = FileOf(wave);
+    const std::size_t start = before.dataStart;
+    FUZZ_EXPECT(file.size() >= start + data.size());
+    FUZZ_EXPECT(Slice(file, start, start + data.size()) == data);
+    const bool rf64 = std::memcmp(file.data(), "RIFF", 4) != 0;
+    for (std::size_t i = 0; i + 4 < start; ++i)
+        if ((i < 4 || i >= 8) && (!rf64 || i < 20 || i >= 44))
+            FUZZ_EXPECT(file[i] == before.file[i]);
 }
 
 // A step on one wave: `act` runs the edit; `expected` is null when the edit
@@ -367,7 +401,19 @@ void CheckEdit(TWaveStreamAdapter& wave, const Snapshot& before,
         return;
     }
     FUZZ_EXPECT(result == !expected->empty());
-    CheckRewritten(wave, before.format, *expected);
+    CheckRewritten(wave, before.format, *expected, false);
+}
+
+// The same for an edit in place, which never empties the data.
+template <typename Act>
+void CheckEditInPlace(TWaveStreamAdapter& wave, const Snapshot& before,
+                      const std::optional<Bytes>& expected, Act act) {
+    const bool result = act(wave);
+    FUZZ_EXPECT(result == expected.has_value());
+    if (!expected)
+        FUZZ_EXPECT(FileOf(wave) == before.file);
+    else
+        CheckInPlace(wave, before, *expected);
 }
 
 // --- what each edit must do -----------------------------------------------------------
@@ -415,9 +461,9 @@ std::optional<Bytes> ConcatSelfResult(const Snapshot& s, std::uint32_t gapMs) {
             return std::nullopt;
         gap = Silence(s, *n);
     }
-    // Data that cannot be read ends the join before anything is written.
+    // A wave without data is refused before anything is written.
     if (!s.acquirable)
-        return Bytes();
+        return std::nullopt;
     return Join({s.data, gap, s.data});
 }
 
@@ -610,7 +656,7 @@ void RunStep(Step step, Tape& tape, TWaveStreamAdapter& memory, TWaveStreamAdapt
     case stInvert: {
         const std::optional<Bytes> expected = InvertResult(s);
         both([&](TWaveStreamAdapter& w) {
-            CheckEdit(w, s, expected, [](TWaveStreamAdapter& x) { return x.Invert(); });
+            CheckEditInPlace(w, s, expected, [](TWaveStreamAdapter& x) { return x.Invert(); });
         });
         break;
     }
@@ -619,8 +665,8 @@ void RunStep(Step step, Tape& tape, TWaveStreamAdapter& memory, TWaveStreamAdapt
         Note(trace, {percent});
         const std::optional<Bytes> expected = VolumeResult(s, percent);
         both([&](TWaveStreamAdapter& w) {
-            CheckEdit(w, s, expected,
-                      [&](TWaveStreamAdapter& x) { return x.ChangeVolume(percent); });
+            CheckEditInPlace(w, s, expected,
+                             [&](TWaveStreamAdapter& x) { return x.ChangeVolume(percent); });
         });
         break;
     }
@@ -659,13 +705,18 @@ void RunStep(Step step, Tape& tape, TWaveStreamAdapter& memory, TWaveStreamAdapt
             const bool result = w.ConvertToPCM(member);
             if (!known || !s.valid)
                 FUZZ_EXPECT(!result);
-            if (already)
+            if (already) {
+                // Kept as it is when it needs no repair, else repaired in place.
                 FUZZ_EXPECT(result);
-            if (result && !already) {
+                if (s.wellFormed)
+                    FUZZ_EXPECT(FileOf(w) == s.file);
+                else
+                    CheckInPlace(w, s, s.data);
+            } else if (result) {
                 FUZZ_EXPECT(w.IsValidWave() && w.DataBytes() > 0);
                 const auto start = static_cast<std::size_t>(w.DataStart());
                 const Bytes data = Slice(FileOf(w), start, start + w.DataBytes());
-                CheckRewritten(w, RecordOf(&pcm), data);
+                CheckRewritten(w, RecordOf(&pcm), data, true);
             } else {
                 FUZZ_EXPECT(FileOf(w) == s.file);
             }

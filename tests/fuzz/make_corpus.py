@@ -105,6 +105,16 @@ def random_bytes(n, seed):
     return bytes(out)
 
 
+def rf64(chunks, data, form=b"RF64", data_size=None, samples=None, table=b"", wide_data=True):
+    """An RF64 (or BW64) file: sizes of all ones, the true ones in "ds64"."""
+    data_size = len(data) if data_size is None else data_size
+    body = b"".join(chunks) + chunk(b"data", data, 0xFFFFFFFF if wide_data else None)
+    riff_size = 4 + 8 + 28 + len(table) + len(body)
+    ds64 = struct.pack("<QQQI", riff_size, data_size, samples if samples is not None else 0,
+                       len(table) // 12) + table
+    return form + struct.pack("<I", 0xFFFFFFFF) + b"WAVE" + chunk(b"ds64", ds64) + body
+
+
 def files():
     mono8 = tone(200, 1, 8)
     stereo16 = tone(64, 2, 16)
@@ -173,6 +183,30 @@ def files():
     yield "ms-adpcm-random-nibbles", riff([
         fmt(2, 1, 11025, 4, block=256, avg=5644, extra=extra), chunk(b"data", ms_random)]) + tape(
         [CONVERT, 7])
+
+    # RF64: sizes in "ds64"; as a pipe leaves it (all 0, the data runs to the
+    # end); more data than a wave holds; no "ds64"; BW64 with a chunk whose
+    # size is in the table.
+    info_list = chunk(b"LIST", b"INFO" + chunk(b"INAM", b"take\0"))
+    yield "rf64", rf64([pcm(1, 8000, 16), info_list], tone(60, 1, 16), samples=60) + tape(
+        [KEEP] + time(0, 1) + time(0, 2), [INVERT], [CONVERT, 3])
+    yield "rf64-piped", rf64([pcm(2, 8000, 8)], tone(40, 2, 8), data_size=0) + tape(
+        [CONVERT, 2], [VOLUME] + percent(1, 5), [DELETE] + time(0, 0) + time(0, 1))
+    yield "rf64-huge-data", rf64([pcm(1, 8000, 8)], mono8[:20], data_size=5 << 30)
+    yield "rf64-no-ds64", b"RF64" + struct.pack("<I", 0xFFFFFFFF) + b"WAVE" + pcm(
+        1, 8000, 8) + chunk(b"data", mono8[:20])
+    table = b"junk" + struct.pack("<Q", 6)
+    yield "bw64-table", rf64([pcm(1, 8000, 8), chunk(b"junk", b"abcdef", 0xFFFFFFFF)],
+                             mono8[:33], form=b"BW64", table=table) + tape([INVERT], [RELOAD])
+    # A byte rate that contradicts the blocks, as one converter writes it.
+    yield "ima-adpcm-wrong-rate", riff([
+        fmt(0x11, 1, 8000, 4, block=256, avg=16000, extra=struct.pack("<H", 505)),
+        chunk(b"data", blocks * 2)]) + tape([KEEP] + time(0, 3) + time(0, 9), [TRIM_END] + time(0, 2))
+    # Metadata around the data: kept, dropped or left as it is by the edits.
+    yield "metadata", riff([
+        pcm(1, 8000, 8, length=16), chunk(b"bext", random_bytes(17, 4)), chunk(b"data", mono8[:41]),
+        chunk(b"cue ", random_bytes(28, 5)), info_list, chunk(b"iXML", b"<x/>")]) + tape(
+        [DELETE] + time(0, 0) + time(0, 1), [INVERT], [CONCAT] + time(0, 1), [VOLUME] + percent(0, 2))
 
     # Seeds that carry edits.
     yield "edits-pcm16-stereo", riff([pcm(2, 44100, 16), chunk(b"data", stereo16)]) + tape(

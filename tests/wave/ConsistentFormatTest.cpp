@@ -16,22 +16,6 @@ using namespace wavetest;
 
 namespace {
 
-// A record of 18 bytes plus `extra`, with every field as given.
-Bytes Record(WORD tag, WORD channels, DWORD rate, DWORD avg, WORD block, WORD bits,
-             const Bytes& extra = {}) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = tag;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.nAvgBytesPerSec = avg;
-    f.nBlockAlign = block;
-    f.wBitsPerSample = bits;
-    f.cbSize = static_cast<WORD>(extra.size());
-    Bytes b = FormatBytes(f);
-    b.insert(b.end(), extra.begin(), extra.end());
-    return b;
-}
-
 Bytes Words(const std::vector<int>& values) {
     Bytes b;
     for (const int v : values)
@@ -63,38 +47,40 @@ struct Case {
 
 std::vector<Case> Cases() {
     return {
-        {"PCM 16-bit stereo", Record(1, 2, 44100, 176400, 4, 16), true},
-        {"PCM 24-bit mono", Record(1, 1, 8000, 24000, 3, 24), true},
-        {"PCM without channels", Record(1, 0, 8000, 0, 0, 8), false},
-        {"PCM without a rate", Record(1, 1, 0, 0, 1, 8), false},
-        {"PCM whose block disagrees with its channels", Record(1, 50177, 0x561F0040, 0, 0x8001, 8),
-         false},
-        {"PCM whose byte rate disagrees", Record(1, 1, 8000, 8001, 1, 8), false},
-        {"PCM of 12 bits", Record(1, 1, 8000, 16000, 2, 12), false},
+        {"PCM 16-bit stereo", CodedRecord(1, 2, 44100, 176400, 4, 16), true},
+        {"PCM 24-bit mono", CodedRecord(1, 1, 8000, 24000, 3, 24), true},
+        {"PCM without channels", CodedRecord(1, 0, 8000, 0, 0, 8), false},
+        {"PCM without a rate", CodedRecord(1, 1, 0, 0, 1, 8), false},
+        {"PCM whose block disagrees with its channels",
+         CodedRecord(1, 50177, 0x561F0040, 0, 0x8001, 8), false},
+        {"PCM whose byte rate disagrees", CodedRecord(1, 1, 8000, 8001, 1, 8), false},
+        {"PCM of 12 bits", CodedRecord(1, 1, 8000, 16000, 2, 12), false},
         {"IMA ADPCM, 505 samples in 256-byte blocks",
-         Record(0x11, 1, 8000, 4055, 256, 4, Words({505})), true},
+         CodedRecord(0x11, 1, 8000, 4055, 256, 4, Words({505})), true},
         {"IMA ADPCM stereo, 17 samples in 24-byte blocks",
-         Record(0x11, 2, 8000, 8000, 24, 4, Words({17})), true},
+         CodedRecord(0x11, 2, 8000, 8000, 24, 4, Words({17})), true},
         {"IMA ADPCM with a block alignment of 0",
-         Record(0x11, 1, 8000, 0x110FD7, 0, 4, Words({505})), false},
+         CodedRecord(0x11, 1, 8000, 0x110FD7, 0, 4, Words({505})), false},
         {"IMA ADPCM claiming more samples than a block holds",
-         Record(0x11, 1, 8000, 4055, 256, 4, Words({63745})), false},
+         CodedRecord(0x11, 1, 8000, 4055, 256, 4, Words({63745})), false},
         {"IMA ADPCM blocks that end inside a word",
-         Record(0x11, 1, 8000, 4055, 258, 4, Words({509})), false},
-        {"IMA ADPCM without its samples per block", Record(0x11, 1, 8000, 4055, 256, 4), false},
+         CodedRecord(0x11, 1, 8000, 4055, 258, 4, Words({509})), false},
+        {"IMA ADPCM without its samples per block", CodedRecord(0x11, 1, 8000, 4055, 256, 4),
+         false},
         {"Microsoft ADPCM, 500 samples in 256-byte blocks",
-         Record(2, 1, 11025, 5644, 256, 4, MsAdpcmExtra(500, 7, 7)), true},
+         CodedRecord(2, 1, 11025, 5644, 256, 4, MsAdpcmExtra(500, 7, 7)), true},
         {"Microsoft ADPCM claiming more samples than a block holds",
-         Record(2, 1, 11025, 5644, 256, 4, MsAdpcmExtra(501, 7, 7)), false},
+         CodedRecord(2, 1, 11025, 5644, 256, 4, MsAdpcmExtra(501, 7, 7)), false},
         {"Microsoft ADPCM missing coefficients",
-         Record(2, 1, 11025, 5644, 256, 4, MsAdpcmExtra(500, 7, 3)), false},
+         CodedRecord(2, 1, 11025, 5644, 256, 4, MsAdpcmExtra(500, 7, 3)), false},
         {"Microsoft ADPCM blocks smaller than the headers",
-         Record(2, 2, 11025, 5644, 13, 4, MsAdpcmExtra(2, 7, 7)), false},
-        {"A-law mono", Record(6, 1, 8000, 8000, 1, 8), true},
-        {"u-law with 2-byte frames for one channel", Record(7, 1, 8000, 16000, 2, 8), false},
-        {"GSM 6.10, whose layout its driver checks", Record(49, 1, 8000, 1625, 65, 0, Words({320})),
-         true},
-        {"an unknown format without a block alignment", Record(0x1234, 1, 8000, 1000, 0, 0), false},
+         CodedRecord(2, 2, 11025, 5644, 13, 4, MsAdpcmExtra(2, 7, 7)), false},
+        {"A-law mono", CodedRecord(6, 1, 8000, 8000, 1, 8), true},
+        {"u-law with 2-byte frames for one channel", CodedRecord(7, 1, 8000, 16000, 2, 8), false},
+        {"GSM 6.10, whose layout its driver checks",
+         CodedRecord(49, 1, 8000, 1625, 65, 0, Words({320})), true},
+        {"an unknown format without a block alignment", CodedRecord(0x1234, 1, 8000, 1000, 0, 0),
+         false},
     };
 }
 

@@ -20,17 +20,7 @@ struct Record {
 };
 
 Record Extended(WORD tag, WORD channels, DWORD rate, WORD block, WORD bits, const Bytes& extra) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = tag;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.nBlockAlign = block;
-    f.wBitsPerSample = bits;
-    f.nAvgBytesPerSec = rate * block;
-    f.cbSize = static_cast<WORD>(extra.size());
-    Record r{FormatBytes(f)};
-    r.bytes.insert(r.bytes.end(), extra.begin(), extra.end());
-    return r;
+    return Record{CodedRecord(tag, channels, rate, rate * block, block, bits, extra)};
 }
 
 // IMA ADPCM, stereo, 24-byte blocks of 17 frames.
@@ -212,7 +202,8 @@ TEST(WaveACM, RefusalsLeaveTheWaveAsItWas) {
 }
 
 TEST(WaveACM, RewritesTheWaveInTheNewFormat) {
-    // 16-bit stereo 44100 Hz -> 8-bit mono 22050 Hz; the fact chunk goes.
+    // 16-bit stereo 44100 Hz -> 8-bit mono 22050 Hz, the channels averaged
+    // (never summed and clipped); the fact chunk goes.
     TWave wave;
     MakeWave(wave, Record{FormatBytes(Pcm(Stereo16bit44100Hz))},
              Frames16({-3000, 0, -2000, 500, -1000, 1000, 0, 1500, 1000, 2000, 2000, 2500, 3000,
@@ -220,7 +211,7 @@ TEST(WaveACM, RewritesTheWaveInTheNewFormat) {
              true);
     Events events(wave);
     ASSERT_TRUE(wave.ConvertToPCM(Mono8bit22050Hz));
-    EXPECT_EQ(StreamBytes(wave), WaveFile(Pcm(Mono8bit22050Hz), {122, 133, 145, 255}));
+    EXPECT_EQ(StreamBytes(wave), WaveFile(Pcm(Mono8bit22050Hz), {125, 131, 137, 206}));
     EXPECT_EQ(events.before, 1);
     EXPECT_GE(events.after, 1);
 

@@ -101,8 +101,72 @@ inline WAVEFORMATEX AnyFormat(WORD tag, WORD channels, DWORD rate, WORD bits) {
     return f;
 }
 
+// A record of 18 bytes plus `extra`, with every field as given.
+inline Bytes CodedRecord(WORD tag, WORD channels, DWORD rate, DWORD avg, WORD block, WORD bits,
+                         const Bytes& extra = {}) {
+    WAVEFORMATEX f{};
+    f.wFormatTag = tag;
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.nAvgBytesPerSec = avg;
+    f.nBlockAlign = block;
+    f.wBitsPerSample = bits;
+    f.cbSize = static_cast<WORD>(extra.size());
+    Bytes b = FormatBytes(f);
+    b.insert(b.end(), extra.begin(), extra.end());
+    return b;
+}
+
 inline Bytes WaveFile(const WAVEFORMATEX& f, const Bytes& data) {
     return Riff({Chunk("fmt ", FormatBytes(f)), Chunk("data", data)});
+}
+
+// The contents of a "LIST" chunk of type "INFO" with a title and an artist,
+// as tagging programs write it.
+inline Bytes InfoList(const std::string& title, const std::string& artist) {
+    Bytes b;
+    PutId(b, "INFO");
+    for (const auto& [id, text] : {std::pair{"INAM", title}, std::pair{"IART", artist}}) {
+        const Bytes contents(text.c_str(), text.c_str() + text.size() + 1);
+        const Bytes chunk = Chunk(id, contents);
+        b.insert(b.end(), chunk.begin(), chunk.end());
+    }
+    return b;
+}
+
+inline void Put64(Bytes& b, std::uint64_t v) {
+    Put32(b, static_cast<std::uint32_t>(v));
+    Put32(b, static_cast<std::uint32_t>(v >> 32));
+}
+
+// An RF64 file as recorders write it: "RF64", a RIFF size of all ones,
+// "WAVE", a "ds64" chunk with the 64-bit RIFF size, data size and sample
+// count (no table), the chunks, and "data" whose size field is all ones.
+// The 64-bit sizes are the true ones; tests change them at offsets 20 (RIFF)
+// and 28 (data).
+inline Bytes Rf64(const std::vector<Bytes>& chunks, const Bytes& data, std::uint64_t samples) {
+    Bytes ds64;
+    Put64(ds64, 0);
+    Put64(ds64, data.size());
+    Put64(ds64, samples);
+    Put32(ds64, 0);
+    Bytes b;
+    PutId(b, "RF64");
+    Put32(b, 0xFFFFFFFF);
+    PutId(b, "WAVE");
+    for (const Bytes& c : chunks) {
+        if (b.size() == 12) {
+            const Bytes d = Chunk("ds64", ds64);
+            b.insert(b.end(), d.begin(), d.end());
+        }
+        b.insert(b.end(), c.begin(), c.end());
+    }
+    const Bytes d = Chunk("data", data, 0xFFFFFFFF);
+    b.insert(b.end(), d.begin(), d.end());
+    const std::uint64_t riff = b.size() - 8;
+    for (int i = 0; i < 8; ++i)
+        b[20 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(riff >> (8 * i));
+    return b;
 }
 
 inline TMemoryStream& StreamOf(TWave& wave) {

@@ -165,10 +165,10 @@ TEST(WaveEditing, InsertSilenceInsertsSilentSampleValues) {
     };
     const Bytes d = Ramp(64, 1);
     const Case cases[] = {
-        {m8, 1, 1, Join({Slice(d, 0, 8), Bytes(8, 127), Slice(d, 8, 64)})},
-        {m8, 0, 2, Join({Bytes(16, 127), d})},
-        {m8, 500, 1, Join({d, Bytes(8, 127)})},   // beyond the end: appended
-        {m8, kHuge, 1, Join({d, Bytes(8, 127)})}, // negative: appended too
+        {m8, 1, 1, Join({Slice(d, 0, 8), Bytes(8, 128), Slice(d, 8, 64)})},
+        {m8, 0, 2, Join({Bytes(16, 128), d})},
+        {m8, 500, 1, Join({d, Bytes(8, 128)})},   // beyond the end: appended
+        {m8, kHuge, 1, Join({d, Bytes(8, 128)})}, // negative: appended too
         {s16, 1, 1, Join({Slice(d, 0, 32), Bytes(32, 0), Slice(d, 32, 64)})},
     };
     for (const Case& c : cases) {
@@ -226,18 +226,19 @@ TEST(WaveEditing, InsertWaveNeedsTheSameFormat) {
     EXPECT_EQ(DataOf(self), Join({Ramp(8), Ramp(16), Ramp(8, 8)}));
 }
 
-TEST(WaveEditing, InvertAndChangeVolumeRewriteTheFileWithItsSizes) {
+TEST(WaveEditing, InvertAndChangeVolumeChangeOnlyTheSamples) {
     TWave wave;
     Make(wave, Pcm(Mono8Bit8000Hz), {1, 2, 3}, true);
+    Bytes file = StreamBytes(wave);
+    const auto at = static_cast<std::size_t>(wave.DataStart());
     EXPECT_TRUE(wave.Invert());
     EXPECT_EQ(DataOf(wave), (Bytes{3, 2, 1}));
     EXPECT_TRUE(wave.ChangeVolume(-100));
     EXPECT_EQ(DataOf(wave), (Bytes{128, 128, 128})); // 8-bit silence
-    // Only "fmt " and "data" stay, with the pad byte the RIFF size counts.
-    const Bytes file = StreamBytes(wave);
-    ASSERT_EQ(file.size(), 50u);
-    EXPECT_EQ(Get32(&file[4]), 42u);
-    EXPECT_EQ(file[49], 0);
+    // Every other byte stays where it was: the LIST chunk, the pad byte.
+    std::fill(file.begin() + static_cast<std::ptrdiff_t>(at),
+              file.begin() + static_cast<std::ptrdiff_t>(at + 3), 128);
+    EXPECT_EQ(StreamBytes(wave), file);
 
     TWave stereo;
     Make(stereo, Pcm(Stereo16bit22050Hz), Samples16({1, -1, 2, -2, 20000, -20000}));
@@ -330,7 +331,7 @@ TEST(WaveEditing, ConcatJoinsInTheFirstFormatWithSilentGaps) {
     TWaveStreamAdapter* three[] = {&a, &b, &c};
     ASSERT_TRUE(result.Concat(three, 2, 1));
     EXPECT_EQ(DataOf(result),
-              Join({Ramp(3, 10), Bytes(8, 127), Ramp(2, 20), Bytes(8, 127), Ramp(4, 30)}));
+              Join({Ramp(3, 10), Bytes(8, 128), Ramp(2, 20), Bytes(8, 128), Ramp(4, 30)}));
 
     // Waves of another format are refused: their bytes would be misread.
     TWave other;
@@ -340,12 +341,13 @@ TEST(WaveEditing, ConcatJoinsInTheFirstFormatWithSilentGaps) {
     EXPECT_FALSE(result.Concat(mixed, 1, 0));
     EXPECT_EQ(StreamBytes(result), before);
 
-    // A wave without data ends the join after what came before it.
+    // A wave without data is refused before anything is written.
     TWave empty;
     Make(empty, m8, {});
     TWaveStreamAdapter* broken[] = {&a, &empty, &b};
     EXPECT_FALSE(result.Concat(broken, 2, 1));
-    EXPECT_EQ(DataOf(result), Join({Ramp(3, 10), Bytes(8, 127)}));
+    EXPECT_EQ(result.Refusal(), "the second wave holds no sample data");
+    EXPECT_EQ(StreamBytes(result), before);
 
     // The wave itself may be one of the parts.
     TWaveStreamAdapter* withSelf[] = {&a, &a};

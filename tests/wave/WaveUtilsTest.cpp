@@ -183,17 +183,17 @@ TEST(WaveUtils, ReverseKeepsTheChannelsOfEachFrame) {
     EXPECT_EQ(keep, (Bytes{1, 2, 3}));
 }
 
-TEST(WaveUtils, SilenceIs127For8BitAnd0For16Bit) {
+TEST(WaveUtils, SilenceIs128For8BitAnd0For16Bit) {
     const WAVEFORMATEX m8 = Pcm(Mono8Bit8000Hz);
     const WAVEFORMATEX s16 = Pcm(Stereo16bit8000Hz);
     Bytes b(5, 1);
     EXPECT_TRUE(FillWithSilence(b.data(), 5, &m8));
-    EXPECT_EQ(b, Bytes(5, 127));
+    EXPECT_EQ(b, Bytes(5, 128));
     EXPECT_TRUE(FillWithSilence(b.data(), 4, &s16));
-    EXPECT_EQ(b, (Bytes{0, 0, 0, 0, 127}));
+    EXPECT_EQ(b, (Bytes{0, 0, 0, 0, 128}));
     const WAVEFORMATEX alaw = Format(6, 1, 8000, 8);
     EXPECT_FALSE(FillWithSilence(b.data(), 5, &alaw));
-    EXPECT_EQ(b[4], 127);
+    EXPECT_EQ(b[4], 128);
 }
 
 TEST(WaveUtils, ScaleSamplesClampsAndNeverOverflows) {

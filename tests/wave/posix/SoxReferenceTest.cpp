@@ -1,6 +1,6 @@
-// Recording formats converted by our own code come within one step of the
-// lowest bit of what sox makes of the same file (without dither). Skipped
-// where sox is not installed.
+// Recording formats converted by our own code, and the channels of any PCM
+// folded into fewer, come within one step of the lowest bit of what sox makes
+// of the same file (without dither). Skipped where sox is not installed.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -48,6 +48,9 @@ TEST(SoxReference, RecordingFormatsConvertWithinOneStep) {
         {"float32", "-e floating-point -b 32"},
         {"float64", "-e floating-point -b 64"},
         {"int16x3", "-b 16 -c 3"},
+        // Fewer channels from 8- and 16-bit PCM are averaged here too.
+        {"int16", "-b 16"},
+        {"int8", "-b 8"},
     };
     struct Target {
         TPCMFormat format;
