@@ -140,9 +140,10 @@ public:
     virtual bool ChangeVolume(std::int32_t percent);
     // The edits that save a new wave (ranges, trims, insertions, Concat)
     // write the source's "fmt " chunk as it was, a "fact" chunk with the new
-    // sample count unless its tag is PCM (an extensible record gets one), and the source's chunks that stay
-    // true after an edit (see CarriedChunk); they drop the others (cue points,
-    // sampler loops, a "fact" that counted the old data).
+    // sample count unless its tag is PCM (an extensible record gets one), and
+    // the source's chunks that stay true after an edit (see CarriedChunk);
+    // they drop the others (cue points, sampler loops, a "fact" that counted
+    // the old data).
     // Conversion (WaveACM.cpp): 8- and 16-bit PCM of one or two channels and
     // the coded formats through the audio compression manager; other PCM and
     // IEEE float, to 8- or 16-bit PCM, in our own code.
