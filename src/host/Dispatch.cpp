@@ -67,11 +67,11 @@ int32_t ExecuteAction(const ActionExecutorTable& executors, int32_t id,
     const auto count = static_cast<std::size_t>(row->paramCount);
     // Fewer texts than parameters: the missing ones read as empty.
     std::array<char*, kMaxActionParams> padded{};
-    ActionParams view = handed.size() >= count ? handed.first(count) : ActionParams{};
-    if (handed.size() < count) {
+    ActionParams view(padded.data(), count);
+    if (handed.size() >= count)
+        view = handed.first(count);
+    else
         std::copy(handed.begin(), handed.end(), padded.begin());
-        view = ActionParams(padded.data(), count);
-    }
     try {
         return executor(view);
     } catch (const std::exception& error) {

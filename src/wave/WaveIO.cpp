@@ -32,6 +32,18 @@ void ShowError(const char* message) noexcept {
     std::fprintf(stderr, "%s\n", message);
 }
 
+// Shows the error being handled; for a catch block of a notification
+// handler, from which nothing may escape into the message loop.
+void ShowCurrentError() noexcept {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        ShowError(error.what());
+    } catch (...) {
+        ShowError("Unknown error");
+    }
+}
+
 std::int32_t ScaledToMs(DWORD value, DWORD perSecond) {
     if (perSecond == 0)
         return 0;
@@ -119,12 +131,9 @@ void TWaveAudioIO::EndRunNow(bool mayClose) {
     const auto guarded = [this](auto&& step) {
         try {
             step();
-        } catch (const std::exception& error) {
-            if (!destroying_)
-                ShowError(error.what());
         } catch (...) {
             if (!destroying_)
-                ShowError("Unknown error");
+                ShowCurrentError();
         }
     };
     if (GetActive())
@@ -473,10 +482,8 @@ void TWaveAudioIO::Notify(UINT message, LPARAM lParam, bool defer) {
             Defer(message, back);
         else
             RunNotification(message, back);
-    } catch (const std::exception& error) {
-        ShowError(error.what());
     } catch (...) {
-        ShowError("Unknown error");
+        ShowCurrentError();
     }
 }
 
@@ -531,10 +538,8 @@ void TWaveAudioIO::RunDeferred(DWORD start, bool ranOne) {
         ranOne = true;
         try {
             RunNotification(next.message, next.back);
-        } catch (const std::exception& error) {
-            ShowError(error.what());
         } catch (...) {
-            ShowError("Unknown error");
+            ShowCurrentError();
         }
     }
     if (!deferred_.empty() && !Busy() && Quiet())

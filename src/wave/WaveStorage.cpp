@@ -26,14 +26,6 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
         p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-// Bytes for a size field of 4 or, in an RF64 "ds64" chunk, 8 bytes.
-std::vector<std::uint8_t> SizeField(std::uint64_t value, bool wide) {
-    std::vector<std::uint8_t> b(wide ? 8 : 4);
-    for (std::size_t i = 0; i < b.size(); ++i)
-        b[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    return b;
-}
-
 // Walks the chunk headers of `stream` from `position` the way a chunk search
 // does, and tells whether a chunk `id` (with form type `type`, if not 0) is
 // reached before the data ends. A size from a damaged file that would move the
@@ -628,10 +620,13 @@ bool TWaveStreamAdapter::CheckSizes(bool apply) {
     std::int64_t size = stream_->Size();
     const std::int64_t available = size - dataStart_;
     std::uint64_t dataField = layout_.dataSize;
+    // A size field of 4 or, in an RF64 "ds64" chunk, 8 bytes.
     const auto write = [&](std::uint32_t at, std::uint64_t value, bool wide) {
-        const std::vector<std::uint8_t> field = SizeField(value, wide);
+        std::uint8_t field[8];
+        Put32(field, static_cast<std::uint32_t>(value));
+        Put32(field + 4, static_cast<std::uint32_t>(value >> 32));
         stream_->Seek(at, soBeginning);
-        stream_->Write(field.data(), static_cast<std::int64_t>(field.size()));
+        stream_->Write(field, wide ? 8 : 4);
     };
     // A data size past the end: the data is what the file holds, in whole
     // blocks; a part of a block at the end goes. An RF64 file counts its

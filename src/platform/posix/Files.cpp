@@ -56,15 +56,13 @@ bool MayOpen(const struct stat& info, DWORD access, DWORD share) {
     return true;
 }
 
-// Why the file `info` describes may not be deleted or renamed away now:
-// ERROR_SHARING_VIOLATION when an open handle does not share deleting, else
-// ERROR_SUCCESS. Call with openFilesLock held.
-DWORD DeleteBlockedBy(const struct stat& info) {
-    for (const OpenFile& open : openFiles)
-        if (open.device == info.st_dev && open.inode == info.st_ino &&
-            (open.share & FILE_SHARE_DELETE) == 0)
-            return ERROR_SHARING_VIOLATION;
-    return ERROR_SUCCESS;
+// Whether every open handle on the file `info` describes shares deleting, so
+// that it may be deleted or renamed away. Call with openFilesLock held.
+bool DeleteShared(const struct stat& info) {
+    return std::none_of(openFiles.begin(), openFiles.end(), [&info](const OpenFile& open) {
+        return open.device == info.st_dev && open.inode == info.st_ino &&
+               (open.share & FILE_SHARE_DELETE) == 0;
+    });
 }
 
 // Whether a handle of this process is open on the file `info` describes.
@@ -536,8 +534,8 @@ BOOL DeleteFileA(LPCSTR fileName) {
         return FALSE;
     }
     const std::lock_guard<std::mutex> lock(openFilesLock);
-    if (exists && DeleteBlockedBy(info) != ERROR_SUCCESS) {
-        lastError = DeleteBlockedBy(info);
+    if (exists && !DeleteShared(info)) {
+        lastError = ERROR_SHARING_VIOLATION;
         return FALSE;
     }
     if (::unlink(path.c_str()) != 0) {
@@ -566,8 +564,8 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
     }
     const std::lock_guard<std::mutex> lock(openFilesLock);
     // Renaming a file away needs the delete access every handle on it shares.
-    if (DeleteBlockedBy(info) != ERROR_SUCCESS) {
-        lastError = DeleteBlockedBy(info);
+    if (!DeleteShared(info)) {
+        lastError = ERROR_SHARING_VIOLATION;
         return FALSE;
     }
     struct stat target {};
